@@ -12,6 +12,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// windows.h must come first.
 #include <aclapi.h>
 #include <process.h>
 
@@ -87,6 +88,7 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -375,8 +377,8 @@ extern "C" {
 // Errors.
 DWORD GetLastError();
 void SetLastError(DWORD code);
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments);
 
 // Critical sections and interlocked counters.
 void InitializeCriticalSection(LPCRITICAL_SECTION section);
@@ -440,15 +442,21 @@ typedef struct _PROCESS_INFORMATION {
 // The command line is split as the C runtime splits it (quotes group, a
 // backslash escapes a quote); the first word names the program.
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
-                    LPSECURITY_ATTRIBUTES processAttributes,
-                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
-                    DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
-                    LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
+                    LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
 
 // Module and system.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+typedef intptr_t(WINAPI* FARPROC)();
+// A name without a directory is looked up beside the program first, as
+// Windows does; the module handle is the library's base address.
+HMODULE LoadLibraryA(LPCSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL FreeLibrary(HMODULE module);
 BOOL DisableThreadLibraryCalls(HMODULE module);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength);

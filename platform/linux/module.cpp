@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <link.h>
+#include <map>
+#include <mutex>
 #include <string>
 #include <unistd.h>
 
@@ -97,4 +100,103 @@ LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength) {
     }
     destination[i] = '\0';
     return destination;
+}
+
+namespace {
+
+struct LoadedLibraries {
+    std::mutex lock;
+    struct Entry {
+        void* handle; // one dlopen reference, held while count > 0
+        unsigned count;
+    };
+    std::map<HMODULE, Entry> handles; // by base address
+};
+
+LoadedLibraries& loadedLibraries() {
+    static LoadedLibraries* instance = new LoadedLibraries;
+    return *instance;
+}
+
+std::string programDirectory() {
+    std::string path = modulePath(nullptr);
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+} // namespace
+
+HMODULE LoadLibraryA(LPCSTR fileName) {
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string name = fileName;
+    if (name.find('/') == std::string::npos) {
+        name = programDirectory() + "/" + name;
+    }
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    }
+    if (handle == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
+        dlclose(handle);
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    auto module = reinterpret_cast<HMODULE>(map->l_addr);
+    LoadedLibraries& loaded = loadedLibraries();
+    std::lock_guard<std::mutex> guard(loaded.lock);
+    auto [it, inserted] = loaded.handles.emplace(module, LoadedLibraries::Entry{handle, 0});
+    if (!inserted) {
+        dlclose(handle); // the entry already holds a reference
+    }
+    ++it->second.count;
+    return module;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+    void* handle = nullptr;
+    {
+        LoadedLibraries& loaded = loadedLibraries();
+        std::lock_guard<std::mutex> guard(loaded.lock);
+        auto it = loaded.handles.find(module);
+        if (it != loaded.handles.end()) {
+            handle = it->second.handle;
+        }
+    }
+    if (handle == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* symbol = dlsym(handle, procName);
+    if (symbol == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    void* handle = nullptr;
+    {
+        LoadedLibraries& loaded = loadedLibraries();
+        std::lock_guard<std::mutex> guard(loaded.lock);
+        auto it = loaded.handles.find(module);
+        if (it == loaded.handles.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (--it->second.count > 0) {
+            return TRUE;
+        }
+        handle = it->second.handle;
+        loaded.handles.erase(it);
+    }
+    return dlclose(handle) == 0 ? TRUE : FALSE;
 }

@@ -1,0 +1,91 @@
+// Drives the built module as a host does: loaded at run time, every export
+// found by its plain name.
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+using CodeFunction = uint32_t (*)();
+using GetNameFunction = uint32_t (*)(char*, uint32_t, uint32_t*);
+using PointerFunction = void* (*)();
+
+class LoadedModule : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        module_ = LoadLibraryA(PAR1_MODULE_FILE);
+        ASSERT_NE(nullptr, module_) << PAR1_MODULE_FILE << " error " << GetLastError();
+    }
+
+    static void TearDownTestSuite() {
+        if (module_ != nullptr) {
+            EXPECT_TRUE(FreeLibrary(module_));
+            module_ = nullptr;
+        }
+    }
+
+    void TearDown() override { call("TransportUninitialize"); }
+
+    template <class F> static F find(const char* name) {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+    static uint32_t call(const char* name) { return find<CodeFunction>(name)(); }
+
+    static HMODULE module_;
+};
+
+HMODULE LoadedModule::module_ = nullptr;
+
+TEST_F(LoadedModule, ExportsEveryEntryPointByPlainName) {
+    for (const char* name :
+         {"TransportInitialize", "TransportUninitialize", "TransportGetName",
+          "TransportGetConnectionManager", "TransportGetDiscoverer", "TransportGetVisitorManager",
+          "TransportInstall", "TransportUninstall"}) {
+        EXPECT_NE(nullptr, find<void*>(name)) << name;
+    }
+    EXPECT_EQ(nullptr, find<void*>("DllMain"));
+    EXPECT_EQ(nullptr, find<void*>("_Z19TransportInitializev"));
+}
+
+TEST_F(LoadedModule, GetNameRefusesShortBufferAndCopiesName) {
+    auto getName = find<GetNameFunction>("TransportGetName");
+    ASSERT_EQ(0u, call("TransportInitialize"));
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof buffer);
+    uint32_t length = 0;
+    EXPECT_EQ(122u, getName(buffer, 4, &length));
+    EXPECT_EQ(5u, length);
+    EXPECT_EQ(0, std::memcmp(buffer, "xxxxxxxx", sizeof buffer));
+
+    length = 0;
+    EXPECT_EQ(0u, getName(buffer, 5, &length));
+    EXPECT_EQ(5u, length);
+    EXPECT_EQ(0, std::memcmp(buffer, "PAR1\0xxx", sizeof buffer));
+}
+
+TEST_F(LoadedModule, UninitializedEntryPointsAnswerWithoutThrowing) {
+    ASSERT_EQ(0u, call("TransportUninitialize"));
+    char buffer[5];
+    uint32_t length = 0;
+    EXPECT_EQ(0u, find<GetNameFunction>("TransportGetName")(buffer, 5, &length));
+    EXPECT_STREQ("PAR1", buffer);
+    EXPECT_EQ(0u, call("TransportInstall"));
+    EXPECT_EQ(0u, call("TransportUninstall"));
+}
+
+TEST_F(LoadedModule, InitializeTwiceAndUninitializeRepeatedly) {
+    EXPECT_EQ(0u, call("TransportUninitialize")) << "without initialisation";
+    EXPECT_EQ(0u, call("TransportInitialize"));
+    EXPECT_EQ(0u, call("TransportInitialize")) << "a second initialisation keeps the first";
+    EXPECT_EQ(0u, call("TransportInstall"));
+    EXPECT_EQ(0u, call("TransportUninstall"));
+    EXPECT_EQ(0u, call("TransportUninitialize"));
+    EXPECT_EQ(0u, call("TransportUninitialize")) << "twice after initialisation";
+    EXPECT_EQ(0u, call("TransportInitialize")) << "initialisation after a release";
+}
+
+} // namespace
