@@ -112,6 +112,18 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define ERROR_OUT_OF_PAPER 28L
 #define ERROR_COUNTER_TIMEOUT 1121L
 #define ERROR_SEM_TIMEOUT 121L
+// Files and registry.
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_DISK_FULL 112L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_DIRECTORY 267L
+#define ERROR_REGISTRY_IO_FAILED 1016L
 
 // Waits.
 #define WAIT_OBJECT_0 0x00000000u
@@ -156,6 +168,9 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define OPEN_EXISTING 3u
 #define OPEN_ALWAYS 4u
 #define TRUNCATE_EXISTING 5u
+#define FILE_READ_DATA 0x0001u
+#define FILE_WRITE_DATA 0x0002u
+#define FILE_APPEND_DATA 0x0004u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
@@ -461,6 +476,11 @@ BOOL DisableThreadLibraryCalls(HMODULE module);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int maxLength);
 
+// Environment. On Linux the platform's own settings come from it
+// (PAR1_REGISTRY, PAR1_DRIVE_C; see platform/README.md).
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+
 // Security descriptors. They succeed and carry no meaning on Linux, except
 // that objects made for "everyone" are readable and writable by all users.
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
@@ -510,6 +530,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped);
 BOOL DeleteFileA(LPCSTR fileName);
+BOOL RemoveDirectoryA(LPCSTR pathName);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 void GetLocalTime(LPSYSTEMTIME time);
 DWORD GetTickCount();
