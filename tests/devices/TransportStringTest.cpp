@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
-#include <vector>
 
 using namespace std::string_literals;
 
@@ -35,6 +35,10 @@ struct ReadCase {
     bool found;
     std::string value; // only when found
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class TransportStringRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -85,6 +89,10 @@ struct RemoveCase {
     std::string name;
     std::string after;
 };
+
+void PrintTo(const RemoveCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class TransportStringRemove : public ::testing::TestWithParam<RemoveCase> {};
 
@@ -149,6 +157,10 @@ struct RefusedSetCase {
     std::string name;
     std::string value;
 };
+
+void PrintTo(const RefusedSetCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class TransportStringRefusedSet : public ::testing::TestWithParam<RefusedSetCase> {};
 
