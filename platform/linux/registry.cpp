@@ -1,0 +1,737 @@
+// The registry over one SQLite database shared by every process on the host.
+//
+// Keys are rows (id, parent, name) and values rows (key, name, type, data).
+// Names compare without regard to ASCII case and keep the spelling they were
+// created with; enumerations are in that case-blind alphabetical order. Every call is one
+// transaction, so concurrent processes never lose a write: the database runs in WAL mode, writers
+// start with BEGIN IMMEDIATE and wait for each other through SQLite's busy timeout.
+//
+// The file is PAR1_REGISTRY, by default /var/tmp/par1/registry.db; it and a
+// directory made for it are readable and writable by all users.
+#include "platform/linux/host_paths.h"
+#include "platform/win32.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sqlite3.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+const char* const defaultRegistry = "/var/tmp/par1/registry.db";
+const int busyTimeoutMs = 30000;
+
+// The predefined roots and the ids of their rows.
+struct Root {
+    HKEY key;
+    int64_t id;
+    const char* name;
+};
+const Root roots[] = {
+    {HKEY_CLASSES_ROOT, 1, "HKEY_CLASSES_ROOT"},
+    {HKEY_CURRENT_USER, 2, "HKEY_CURRENT_USER"},
+    {HKEY_LOCAL_MACHINE, 3, "HKEY_LOCAL_MACHINE"},
+    {HKEY_USERS, 4, "HKEY_USERS"},
+    {reinterpret_cast<HKEY>(uintptr_t(0x80000005u)), 5, "HKEY_CURRENT_CONFIG"},
+};
+
+// Key handles are taken from a range that neither the kernel handle table
+// (below 0x40000000) nor the predefined roots use.
+const uintptr_t firstKeyHandle = 0x40000000u;
+const uintptr_t lastKeyHandle = 0x7FFFFFFCu;
+
+const size_t maxKeyNameLength = 255;
+const size_t maxValueNameLength = 16383;
+
+// A failed SQLite call inside a transaction.
+struct SqliteFailure {
+    int code;
+};
+
+// Orders names as Wine's registry does: ASCII letters folded to lower case
+// (so "_a" sorts before "B"), other bytes as they are.
+int compareWindowsCase(void*, int length1, const void* text1, int length2, const void* text2) {
+    const auto* a = static_cast<const unsigned char*>(text1);
+    const auto* b = static_cast<const unsigned char*>(text2);
+    const int length = length1 < length2 ? length1 : length2;
+    for (int i = 0; i < length; ++i) {
+        unsigned char ca = a[i] >= 'A' && a[i] <= 'Z' ? a[i] + ('a' - 'A') : a[i];
+        unsigned char cb = b[i] >= 'A' && b[i] <= 'Z' ? b[i] + ('a' - 'A') : b[i];
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    return length1 == length2 ? 0 : (length1 < length2 ? -1 : 1);
+}
+
+LSTATUS statusFromSqlite(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return ERROR_ACCESS_DENIED;
+    case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+// One prepared statement in use; reset when the use ends.
+class Statement {
+public:
+    explicit Statement(sqlite3_stmt* statement) : statement_(statement) {}
+    ~Statement() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, int64_t number) {
+        check(sqlite3_bind_int64(statement_, index, number));
+        return *this;
+    }
+    Statement& bind(int index, const std::string& text) {
+        check(sqlite3_bind_text(statement_, index, text.data(), int(text.size()), SQLITE_STATIC));
+        return *this;
+    }
+    Statement& bindBlob(int index, const void* data, size_t size) {
+        // A zero-length blob is still a blob, never NULL.
+        check(size == 0 ? sqlite3_bind_zeroblob(statement_, index, 0)
+                        : sqlite3_bind_blob(statement_, index, data, int(size), SQLITE_STATIC));
+        return *this;
+    }
+    // True while a row is available.
+    bool step() {
+        int code = sqlite3_step(statement_);
+        if (code == SQLITE_ROW) {
+            return true;
+        }
+        if (code == SQLITE_DONE) {
+            return false;
+        }
+        throw SqliteFailure{code};
+    }
+    int64_t number(int column) { return sqlite3_column_int64(statement_, column); }
+    std::string text(int column) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+        return text != nullptr ? std::string(text, size_t(sqlite3_column_bytes(statement_, column)))
+                               : std::string();
+    }
+    std::vector<BYTE> blob(int column) {
+        const auto* data = static_cast<const BYTE*>(sqlite3_column_blob(statement_, column));
+        size_t size = size_t(sqlite3_column_bytes(statement_, column));
+        return data != nullptr ? std::vector<BYTE>(data, data + size) : std::vector<BYTE>();
+    }
+
+private:
+    static void check(int code) {
+        if (code != SQLITE_OK) {
+            throw SqliteFailure{code};
+        }
+    }
+    sqlite3_stmt* statement_;
+};
+
+struct OpenKey {
+    int64_t id;
+    REGSAM access;
+};
+
+// The process's connection to the store and its open key handles. All
+// registry calls of the process run one at a time under its lock.
+class Store {
+public:
+    std::mutex lock;
+    std::unordered_map<uintptr_t, OpenKey> handles;
+    uintptr_t nextHandle = firstKeyHandle - 4;
+
+    // Opens the database on first use; 0 or the error of the attempt.
+    LSTATUS connect() {
+        if (db_ != nullptr) {
+            return ERROR_SUCCESS;
+        }
+        const char* configured = std::getenv("PAR1_REGISTRY");
+        std::string path =
+            configured != nullptr && *configured != '\0' ? configured : defaultRegistry;
+        if (LSTATUS status = prepareFile(path)) {
+            return status;
+        }
+        sqlite3* db = nullptr;
+        int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+        if (code == SQLITE_OK) {
+            code = sqlite3_create_collation_v2(db, "WINCASE", SQLITE_UTF8, nullptr,
+                                               compareWindowsCase, nullptr);
+        }
+        if (code == SQLITE_OK) {
+            code = sqlite3_busy_timeout(db, busyTimeoutMs);
+        }
+        if (code == SQLITE_OK) {
+            code = initialise(db);
+        }
+        if (code != SQLITE_OK) {
+            sqlite3_close(db);
+            return statusFromSqlite(code);
+        }
+        db_ = db;
+        return ERROR_SUCCESS;
+    }
+
+    int64_t lastInsertId() { return sqlite3_last_insert_rowid(db_); }
+    int changes() { return sqlite3_changes(db_); }
+
+    Statement statement(const char* sql) {
+        auto it = statements_.find(sql);
+        if (it == statements_.end()) {
+            sqlite3_stmt* prepared = nullptr;
+            int code =
+                sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
+            if (code != SQLITE_OK) {
+                throw SqliteFailure{code};
+            }
+            it = statements_.emplace(sql, prepared).first;
+        }
+        return Statement(it->second);
+    }
+
+    // Runs body in one transaction and answers its status. A write
+    // transaction takes the database's write lock at its start, so it never
+    // has to give way half done; one that meets a busy database anyway
+    // (recovery by another process) starts again.
+    template <class Body> LSTATUS transaction(bool write, Body&& body) {
+        for (int attempt = 0;; ++attempt) {
+            int code =
+                sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+            LSTATUS status = ERROR_SUCCESS;
+            if (code == SQLITE_OK) {
+                try {
+                    status = body();
+                    code = sqlite3_exec(db_, status == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK",
+                                        nullptr, nullptr, nullptr);
+                } catch (const SqliteFailure& failure) {
+                    code = failure.code;
+                }
+            }
+            if (code == SQLITE_OK) {
+                return status;
+            }
+            if (!sqlite3_get_autocommit(db_)) {
+                sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) {
+                return statusFromSqlite(code);
+            }
+            if (attempt >= 100) {
+                return ERROR_REGISTRY_IO_FAILED;
+            }
+            usleep(10000);
+        }
+    }
+
+private:
+    // Creates the database file, and its directory, for all users.
+    static LSTATUS prepareFile(const std::string& path) {
+        size_t slash = path.rfind('/');
+        if (slash != std::string::npos && slash > 0) {
+            if (int error = platform::makeSharedDirectories(path.substr(0, slash))) {
+                return error == EACCES || error == EPERM || error == EROFS
+                           ? ERROR_ACCESS_DENIED
+                           : ERROR_REGISTRY_IO_FAILED;
+            }
+        }
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fchmod(fd, 0666);
+            close(fd);
+        } else if (errno != EEXIST) {
+            return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED
+                                                                       : ERROR_REGISTRY_IO_FAILED;
+        }
+        return ERROR_SUCCESS;
+    }
+
+    static int initialise(sqlite3* db) {
+        // Switching to WAL needs the database to itself for a moment;
+        // another process starting at the same time may hold it.
+        int code = SQLITE_BUSY;
+        for (int attempt = 0; attempt < 100 && (code & 0xFF) == SQLITE_BUSY; ++attempt) {
+            if (attempt > 0) {
+                usleep(10000);
+            }
+            code = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        }
+        if (code != SQLITE_OK) {
+            return code;
+        }
+        code = sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        if (code != SQLITE_OK) {
+            return code;
+        }
+        std::string schema =
+            "BEGIN IMMEDIATE;"
+            "CREATE TABLE IF NOT EXISTS regkey(id INTEGER PRIMARY KEY AUTOINCREMENT,"
+            " parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE WINCASE, UNIQUE(parent, name));"
+            "CREATE TABLE IF NOT EXISTS regvalue(key INTEGER NOT NULL,"
+            " name TEXT NOT NULL COLLATE WINCASE, type INTEGER NOT NULL, data BLOB NOT NULL,"
+            " PRIMARY KEY(key, name)) WITHOUT ROWID;";
+        for (const Root& root : roots) {
+            schema += "INSERT OR IGNORE INTO regkey(id, parent, name) VALUES(" +
+                      std::to_string(root.id) + ", 0, '" + root.name + "');";
+        }
+        schema += "COMMIT;";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
+            if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
+                break;
+            }
+            if (!sqlite3_get_autocommit(db)) {
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            usleep(10000);
+        }
+        return code;
+    }
+
+    sqlite3* db_ = nullptr;
+    std::map<const char*, sqlite3_stmt*> statements_;
+};
+
+Store& store() {
+    // Never destroyed: other units' static objects may use the registry
+    // while the process exits.
+    static Store* instance = new Store;
+    return *instance;
+}
+
+const REGSAM allKeyRights = KEY_ALL_ACCESS | KEY_WOW64_64KEY | KEY_WOW64_32KEY;
+
+REGSAM mapGenericRights(REGSAM desired) {
+    REGSAM rights = desired & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
+                                0x02000000u /* MAXIMUM_ALLOWED */);
+    if (desired & (GENERIC_READ | GENERIC_EXECUTE)) {
+        rights |= KEY_READ;
+    }
+    if (desired & GENERIC_WRITE) {
+        rights |= KEY_WRITE;
+    }
+    if (desired & (GENERIC_ALL | 0x02000000u)) {
+        rights |= KEY_ALL_ACCESS;
+    }
+    return rights;
+}
+
+const Root* findRoot(HKEY key) {
+    for (const Root& root : roots) {
+        if (root.key == key) {
+            return &root;
+        }
+    }
+    return nullptr;
+}
+
+bool keyExists(Store& s, int64_t id) {
+    return s.statement("SELECT 1 FROM regkey WHERE id = ?").bind(1, id).step();
+}
+
+// The key a handle names, checked inside the running transaction.
+LSTATUS resolveKey(Store& s, HKEY key, REGSAM needed, OpenKey& resolved) {
+    if (const Root* root = findRoot(key)) {
+        resolved = OpenKey{root->id, allKeyRights};
+    } else {
+        auto it = s.handles.find(reinterpret_cast<uintptr_t>(key));
+        if (it == s.handles.end()) {
+            return ERROR_INVALID_HANDLE;
+        }
+        resolved = it->second;
+    }
+    if ((resolved.access & needed) != needed) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!keyExists(s, resolved.id)) {
+        return ERROR_KEY_DELETED;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Splits a key path at its backslashes. As on Windows, a leading backslash is
+// refused and repeated or trailing ones are passed over.
+LSTATUS splitPath(LPCSTR subKey, std::vector<std::string>& names) {
+    names.clear();
+    if (subKey == nullptr || *subKey == '\0') {
+        return ERROR_SUCCESS;
+    }
+    if (*subKey == '\\') {
+        return ERROR_BAD_PATHNAME;
+    }
+    std::string name;
+    for (const char* p = subKey;; ++p) {
+        if (*p == '\\' || *p == '\0') {
+            if (name.size() > maxKeyNameLength) {
+                return ERROR_INVALID_PARAMETER;
+            }
+            if (!name.empty()) {
+                names.push_back(name);
+            }
+            name.clear();
+            if (*p == '\0') {
+                break;
+            }
+        } else {
+            name += *p;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+bool findChild(Store& s, int64_t parent, const std::string& name, int64_t& child) {
+    Statement lookup = s.statement("SELECT id FROM regkey WHERE parent = ? AND name = ?");
+    lookup.bind(1, parent).bind(2, name);
+    if (!lookup.step()) {
+        return false;
+    }
+    child = lookup.number(0);
+    return true;
+}
+
+HKEY addKeyHandle(Store& s, int64_t id, REGSAM access) {
+    do {
+        s.nextHandle += 4;
+        if (s.nextHandle > lastKeyHandle) {
+            s.nextHandle = firstKeyHandle;
+        }
+    } while (s.handles.count(s.nextHandle) != 0);
+    s.handles.emplace(s.nextHandle, OpenKey{id, access});
+    return reinterpret_cast<HKEY>(s.nextHandle);
+}
+
+std::string valueNameOf(LPCSTR valueName) {
+    return valueName != nullptr ? std::string(valueName) : std::string();
+}
+
+// Runs one registry call: takes the process's lock, connects, and answers
+// the call's status; a failed connection is retried on the next call.
+template <class Body> LSTATUS withStore(Body&& body) {
+    Store& s = store();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (LSTATUS status = s.connect()) {
+        return status;
+    }
+    try {
+        return body(s);
+    } catch (const SqliteFailure& failure) {
+        return statusFromSqlite(failure.code);
+    }
+}
+
+LSTATUS openOrCreate(HKEY key, LPCSTR subKey, REGSAM desired, bool create, PHKEY result,
+                     LPDWORD disposition) {
+    std::vector<std::string> names;
+    if (LSTATUS status = splitPath(subKey, names)) {
+        return status;
+    }
+    const REGSAM access = mapGenericRights(desired);
+    return withStore([&](Store& s) -> LSTATUS {
+        int64_t id = 0;
+        bool created = false;
+        LSTATUS status = s.transaction(create, [&]() -> LSTATUS {
+            OpenKey parent{};
+            if (LSTATUS st = resolveKey(s, key, 0, parent)) {
+                return st;
+            }
+            id = parent.id;
+            created = false;
+            for (const std::string& name : names) {
+                int64_t child = 0;
+                if (findChild(s, id, name, child)) {
+                    id = child;
+                    continue;
+                }
+                if (!create) {
+                    return ERROR_FILE_NOT_FOUND;
+                }
+                Statement insert = s.statement("INSERT INTO regkey(parent, name) VALUES(?, ?)");
+                insert.bind(1, id).bind(2, name).step();
+                id = s.lastInsertId();
+                created = true;
+            }
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        *result = addKeyHandle(s, id, access);
+        if (disposition != nullptr) {
+            *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+} // namespace
+
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY result) {
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    return openOrCreate(key, subKey, desired, false, result, nullptr);
+}
+
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM desired,
+                        LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+    // Access lists carry no meaning here: every key is open to all users of
+    // the store. Volatile keys are kept like the others.
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    return openOrCreate(key, subKey, desired, true, result, disposition);
+}
+
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD size) {
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::string name = valueNameOf(valueName);
+    return withStore([&](Store& s) -> LSTATUS {
+        DWORD storedType = REG_NONE;
+        std::vector<BYTE> stored;
+        LSTATUS status = s.transaction(false, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, KEY_QUERY_VALUE, open)) {
+                return st;
+            }
+            Statement query =
+                s.statement("SELECT type, data FROM regvalue WHERE key = ? AND name = ?");
+            query.bind(1, open.id).bind(2, name);
+            if (!query.step()) {
+                return ERROR_FILE_NOT_FOUND;
+            }
+            storedType = DWORD(query.number(0));
+            stored = query.blob(1);
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (type != nullptr) {
+            *type = storedType;
+        }
+        if (size == nullptr) {
+            return ERROR_SUCCESS;
+        }
+        const DWORD needed = DWORD(stored.size());
+        if (data != nullptr && *size < needed) {
+            *size = needed;
+            return ERROR_MORE_DATA;
+        }
+        if (data != nullptr && needed != 0) {
+            std::memcpy(data, stored.data(), needed);
+        }
+        *size = needed;
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                       DWORD size) {
+    if (data == nullptr && size != 0) {
+        return ERROR_NOACCESS;
+    }
+    const std::string name = valueNameOf(valueName);
+    if (name.size() > maxValueNameLength) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return withStore([&](Store& s) -> LSTATUS {
+        return s.transaction(true, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, KEY_SET_VALUE, open)) {
+                return st;
+            }
+            // An existing value keeps the spelling of its name.
+            Statement upsert = s.statement(
+                "INSERT INTO regvalue(key, name, type, data) VALUES(?, ?, ?, ?)"
+                " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+            upsert.bind(1, open.id).bind(2, name).bind(3, int64_t(type)).bindBlob(4, data, size);
+            upsert.step();
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+LSTATUS RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    const std::string name = valueNameOf(valueName);
+    return withStore([&](Store& s) -> LSTATUS {
+        return s.transaction(true, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, KEY_SET_VALUE, open)) {
+                return st;
+            }
+            s.statement("DELETE FROM regvalue WHERE key = ? AND name = ?")
+                .bind(1, open.id)
+                .bind(2, name)
+                .step();
+            return s.changes() > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        });
+    });
+}
+
+LSTATUS RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    if (subKey == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::vector<std::string> names;
+    if (LSTATUS status = splitPath(subKey, names)) {
+        return status;
+    }
+    return withStore([&](Store& s) -> LSTATUS {
+        return s.transaction(true, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, 0, open)) {
+                return st;
+            }
+            int64_t id = open.id;
+            for (const std::string& name : names) {
+                if (!findChild(s, id, name, id)) {
+                    return ERROR_FILE_NOT_FOUND;
+                }
+            }
+            // Windows refuses to delete a root or a key that has subkeys.
+            for (const Root& root : roots) {
+                if (root.id == id) {
+                    return ERROR_ACCESS_DENIED;
+                }
+            }
+            if (s.statement("SELECT 1 FROM regkey WHERE parent = ? LIMIT 1").bind(1, id).step()) {
+                return ERROR_ACCESS_DENIED;
+            }
+            s.statement("DELETE FROM regvalue WHERE key = ?").bind(1, id).step();
+            s.statement("DELETE FROM regkey WHERE id = ?").bind(1, id).step();
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                      LPSTR keyClass, LPDWORD classSize, void* lastWriteTime) {
+    if (reserved != nullptr || name == nullptr || nameSize == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return withStore([&](Store& s) -> LSTATUS {
+        std::string found;
+        LSTATUS status = s.transaction(false, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, KEY_ENUMERATE_SUB_KEYS, open)) {
+                return st;
+            }
+            Statement query = s.statement(
+                "SELECT name FROM regkey WHERE parent = ? ORDER BY name LIMIT 1 OFFSET ?");
+            query.bind(1, open.id).bind(2, int64_t(index));
+            if (!query.step()) {
+                return ERROR_NO_MORE_ITEMS;
+            }
+            found = query.text(0);
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        // Keys have no class; the time of the last write is not kept.
+        if (found.size() >= *nameSize ||
+            (keyClass != nullptr && classSize != nullptr && *classSize == 0)) {
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(name, found.c_str(), found.size() + 1);
+        *nameSize = DWORD(found.size());
+        if (keyClass != nullptr) {
+            keyClass[0] = '\0';
+        }
+        if (classSize != nullptr) {
+            *classSize = 0;
+        }
+        if (lastWriteTime != nullptr) {
+            std::memset(lastWriteTime, 0, 8); // a FILETIME
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                      LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+    if (reserved != nullptr || valueName == nullptr || valueNameSize == nullptr ||
+        (data != nullptr && dataSize == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return withStore([&](Store& s) -> LSTATUS {
+        std::string foundName;
+        DWORD foundType = REG_NONE;
+        std::vector<BYTE> stored;
+        LSTATUS status = s.transaction(false, [&]() -> LSTATUS {
+            OpenKey open{};
+            if (LSTATUS st = resolveKey(s, key, KEY_QUERY_VALUE, open)) {
+                return st;
+            }
+            Statement query = s.statement("SELECT name, type, data FROM regvalue WHERE key = ?"
+                                          " ORDER BY name LIMIT 1 OFFSET ?");
+            query.bind(1, open.id).bind(2, int64_t(index));
+            if (!query.step()) {
+                return ERROR_NO_MORE_ITEMS;
+            }
+            foundName = query.text(0);
+            foundType = DWORD(query.number(1));
+            stored = query.blob(2);
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        const DWORD needed = DWORD(stored.size());
+        if (type != nullptr) {
+            *type = foundType;
+        }
+        if (dataSize != nullptr) {
+            const bool fits = data == nullptr || *dataSize >= needed;
+            *dataSize = needed;
+            if (!fits) {
+                return ERROR_MORE_DATA; // as Windows: the name is left alone
+            }
+        }
+        if (foundName.size() >= *valueNameSize) {
+            // As Windows: the name is cut to fit, and its size left alone.
+            if (*valueNameSize > 0) {
+                std::memcpy(valueName, foundName.data(), *valueNameSize - 1);
+                valueName[*valueNameSize - 1] = '\0';
+            }
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(valueName, foundName.c_str(), foundName.size() + 1);
+        *valueNameSize = DWORD(foundName.size());
+        if (data != nullptr && needed != 0) {
+            std::memcpy(data, stored.data(), needed);
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS RegCloseKey(HKEY key) {
+    if (findRoot(key) != nullptr) {
+        return ERROR_SUCCESS;
+    }
+    Store& s = store();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.handles.erase(reinterpret_cast<uintptr_t>(key)) != 0 ? ERROR_SUCCESS
+                                                                  : ERROR_INVALID_HANDLE;
+}
