@@ -15,6 +15,12 @@
 // windows.h must come first.
 #include <aclapi.h>
 #include <process.h>
+#include <winioctl.h>
+// The parallel port driver's identification query (ntddpar.h).
+#ifndef IOCTL_PAR_QUERY_DEVICE_ID
+#define IOCTL_PAR_QUERY_DEVICE_ID                                                                  \
+    CTL_CODE(FILE_DEVICE_PARALLEL_PORT, 3, METHOD_BUFFERED, FILE_ANY_ACCESS)
+#endif
 
 #else
 
@@ -107,6 +113,11 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define ERROR_INVALID_ACL 1336L
 #define ERROR_INTERNAL_ERROR 1359L
 #define ERROR_INVALID_SECURITY_DESCR 1338L
+// Threads, processes, messages and security.
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_UNKNOWN_REVISION 1305L
+#define ERROR_ALLOTTED_SPACE_EXCEEDED 1344L
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
 #define ERROR_TIMEOUT 1460L
 #define ERROR_DATATYPE_MISMATCH 1629L
 #define ERROR_OUT_OF_PAPER 28L
@@ -139,6 +150,7 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define THREAD_PRIORITY_HIGHEST 2
 #define THREAD_PRIORITY_TIME_CRITICAL 15
 #define THREAD_PRIORITY_IDLE (-15)
+#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
 #define STILL_ACTIVE 259u
 
 // Library entry.
@@ -286,6 +298,10 @@ typedef enum _SE_OBJECT_TYPE {
 
 #define SECURITY_DESCRIPTOR_REVISION 1
 #define SECURITY_DESCRIPTOR_MIN_LENGTH 40
+#define SE_DACL_PRESENT 0x0004
+#define SE_DACL_DEFAULTED 0x0008
+#define SE_SELF_RELATIVE 0x8000
+#define ACL_REVISION_DS 4
 #define ACL_REVISION 2
 #define ACCESS_ALLOWED_ACE_TYPE 0
 #define OBJECT_INHERIT_ACE 0x1
@@ -354,6 +370,9 @@ typedef struct _OVERLAPPED {
 #define DDD_REMOVE_DEFINITION 0x00000002u
 #define DDD_EXACT_MATCH_ON_REMOVE 0x00000004u
 #define DDD_NO_BROADCAST_SYSTEM 0x00000008u
+#define MAXDWORD 0xFFFFFFFFu
+// The parallel port driver's identification query: the IEEE 1284 device ID.
+#define IOCTL_PAR_QUERY_DEVICE_ID 0x0016000Cu
 
 // Registry.
 #define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
@@ -551,3 +570,32 @@ BOOL DeviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD in
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 #endif
+
+// Not part of Win32: what a thread needs to know when TerminateThread ends it.
+//
+// On Windows TerminateThread stops a thread at once and runs none of its code.
+// On Linux it cancels the thread: the thread leaves the Sleep,
+// WaitForSingleObject or read it is blocked in (or its next one), and its
+// stack unwinds, running destructors, while platform::isThreadTerminating()
+// answers true. The unwinding passes through catch blocks like an exception,
+// so a catch (...) on such a thread must rethrow it:
+//
+//     catch (...) {
+//         if (platform::isThreadTerminating()) {
+//             throw;
+//         }
+//         ...
+//     }
+//
+// A catch (...) that swallows the unwinding ends the whole process, and so
+// does unwinding into a noexcept function (destructors included). The thread's
+// handle is signalled once the unwinding has finished.
+namespace platform {
+#ifdef _WIN32
+inline bool isThreadTerminating() {
+    return false;
+}
+#else
+bool isThreadTerminating();
+#endif
+} // namespace platform
