@@ -1,0 +1,3 @@
+#include "shared/Runnable.h"
+
+Runnable::~Runnable() = default;

@@ -1,0 +1,157 @@
+#include "shared/Mutex.h"
+#include "ChildProcess.h"
+#include "TestNames.h"
+#include "shared/Event.h"
+#include "shared/Win32Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+namespace {
+
+// Long enough never to be reached when things work; a bound, not a pause.
+const DWORD bound = 20000;
+
+// Runs a check on another thread and waits for it.
+template <class Check> void onOtherThread(Check check) {
+    std::thread other(check);
+    other.join();
+}
+
+// Whether another thread can take the mutex: within a bound when it should,
+// with the shortest wait when it should not. It gives the mutex back.
+bool freeForOthers(Mutex& mutex, DWORD timeout) {
+    bool acquired = false;
+    onOtherThread([&] {
+        acquired = mutex.acquire(timeout);
+        if (acquired) {
+            mutex.release();
+        }
+    });
+    return acquired;
+}
+
+} // namespace
+
+TEST(Mutex, AcquireWithZeroTimeoutIsFalseEvenWhenFree) {
+    Mutex mutex(false, "", false);
+    EXPECT_FALSE(mutex.acquire(0));
+    EXPECT_TRUE(freeForOthers(mutex, bound)); // it was free, and still is
+    ASSERT_TRUE(mutex.acquire(INFINITE));
+    EXPECT_FALSE(mutex.acquire(0)); // also for the owner
+    mutex.release();
+}
+
+TEST(Mutex, RecursiveForItsOwnerAndReleasedCompletelyAtOnce) {
+    Mutex mutex(false, "", false);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(mutex.acquire(bound)) << i;
+    }
+    EXPECT_FALSE(freeForOthers(mutex, 1));
+    mutex.release();
+    EXPECT_TRUE(freeForOthers(mutex, bound));
+    // A second release has nothing left to give.
+    EXPECT_NO_THROW(mutex.release());
+}
+
+TEST(Mutex, ReleaseByAnotherThreadDoesNothing) {
+    Mutex mutex(false, "", false);
+    EXPECT_NO_THROW(mutex.release()); // never acquired
+    ASSERT_TRUE(mutex.acquire(bound));
+    ASSERT_TRUE(mutex.acquire(bound));
+    onOtherThread([&] {
+        EXPECT_NO_THROW(mutex.release());
+        EXPECT_FALSE(mutex.acquire(1));
+    });
+    // Still held twice by this thread, and one release gives both back.
+    EXPECT_NO_THROW(mutex.release());
+    EXPECT_TRUE(freeForOthers(mutex, bound));
+}
+
+TEST(Mutex, InitialOwnerHoldsItOnce) {
+    Mutex mutex(true, "", false);
+    EXPECT_FALSE(freeForOthers(mutex, 1));
+    mutex.release();
+    EXPECT_TRUE(freeForOthers(mutex, bound));
+}
+
+TEST(Mutex, InitialOwnerOfAnExistingNameIsNotTheOwner) {
+    const std::string name = uniqueObjectName("existing");
+    Event held(true, false, "", false);
+    Event done(true, false, "", false);
+    std::thread owner([&] {
+        Mutex first(true, name, false);
+        held.set();
+        done.wait(INFINITE);
+        first.release();
+    });
+    ASSERT_TRUE(held.wait(bound));
+    {
+        Mutex second(true, name, false);
+        EXPECT_FALSE(second.acquire(1)); // the other thread still owns it
+        EXPECT_NO_THROW(second.release());
+    }
+    done.set();
+    owner.join();
+}
+
+TEST(Mutex, AbandonedByAnEndedThreadCountsAsAcquiredOnce) {
+    Mutex mutex(false, "", false);
+    onOtherThread([&] {
+        ASSERT_TRUE(mutex.acquire(bound));
+        ASSERT_TRUE(mutex.acquire(bound));
+        // Ends without releasing.
+    });
+    ASSERT_TRUE(mutex.acquire(bound));
+    // The dead thread's two acquisitions are not this thread's to release.
+    EXPECT_NO_THROW(mutex.release());
+    EXPECT_TRUE(freeForOthers(mutex, bound));
+}
+
+TEST(Mutex, OpenToEveryone) {
+    const std::string name = uniqueObjectName("everyone");
+    Mutex mutex(false, name, true);
+    EXPECT_EQ(name, mutex.getName());
+    Mutex same(false, name, true);
+    ASSERT_TRUE(mutex.acquire(bound));
+    onOtherThread([&] { EXPECT_FALSE(same.acquire(1)); });
+    mutex.release();
+}
+
+// The child: holds the named mutex until told, then ends without releasing.
+TEST(MutexChild, DISABLED_HoldNamedMutexAndEnd) {
+    std::vector<std::string> names = ChildProcess::arguments();
+    ASSERT_EQ(3u, names.size());
+    Mutex mutex(false, names[0], true);
+    Event held(true, false, names[1], true);
+    Event finish(true, false, names[2], true);
+    ASSERT_TRUE(mutex.acquire(bound));
+    held.set();
+    ASSERT_TRUE(finish.wait(2 * bound));
+}
+
+TEST(Mutex, NamedMutexIsSharedWithAnotherProcessAndAbandonedWhenItEnds) {
+    const std::string mutexName = uniqueObjectName("shared");
+    const std::string heldName = uniqueObjectName("held");
+    const std::string finishName = uniqueObjectName("finish");
+    Mutex mutex(false, mutexName, true);
+    Event held(true, false, heldName, true);
+    Event finish(true, false, finishName, true);
+
+    ChildProcess child("MutexChild.DISABLED_HoldNamedMutexAndEnd",
+                       {mutexName, heldName, finishName});
+    ASSERT_TRUE(child.started());
+    // Process start is slow under Wine.
+    ASSERT_TRUE(held.wait(6 * bound));
+    EXPECT_FALSE(mutex.acquire(1));
+    finish.set();
+    DWORD exitCode = 1;
+    ASSERT_TRUE(child.wait(6 * bound, exitCode));
+    EXPECT_EQ(0u, exitCode);
+
+    ASSERT_TRUE(mutex.acquire(bound));
+    EXPECT_NO_THROW(mutex.release());
+    EXPECT_TRUE(freeForOthers(mutex, bound));
+}
