@@ -1,0 +1,50 @@
+#include "protocol/NpaPacketQueue.h"
+
+#include <cstring>
+
+NpaPacketQueue::NpaPacketQueue() : accumulator_(0, 255), count_(0) {}
+
+void NpaPacketQueue::append(const Data& data) {
+    accumulator_.append(data);
+    cut();
+    // Consumed bytes stay in the storage until it is compacted; what is left
+    // is at most one unfinished packet, so this keeps the storage small.
+    accumulator_.consume(0, true);
+}
+
+NpaPacket NpaPacketQueue::pop() {
+    if (packets_.empty()) {
+        return NpaPacket(nullptr, 0);
+    }
+    NpaPacket packet = packets_.front();
+    packets_.pop_front();
+    --count_;
+    return packet;
+}
+
+void NpaPacketQueue::cut() {
+    while (accumulator_.size() >= 3) {
+        const uint8_t* bytes = accumulator_.data();
+        uint32_t held = accumulator_.size();
+        if (bytes[0] != NpaPacket::startByte) {
+            const void* next = std::memchr(bytes + 1, NpaPacket::startByte, held - 1);
+            uint32_t skip = next != nullptr
+                                ? static_cast<uint32_t>(static_cast<const uint8_t*>(next) - bytes)
+                                : held - 2;
+            accumulator_.consume(skip, false);
+            continue;
+        }
+        uint32_t length = (static_cast<uint32_t>(bytes[1]) << 8) | bytes[2];
+        // A packet has at least its flags and channel after the length field.
+        if (length > maximumLength || length < NpaPacket::headerSize - 3) {
+            accumulator_.consume(2, false);
+            continue;
+        }
+        if (held < length + 3) {
+            return;
+        }
+        packets_.emplace_back(bytes, length + 3);
+        ++count_;
+        accumulator_.consume(length + 3, false);
+    }
+}

@@ -1,0 +1,249 @@
+#include "protocol/NpaProtocol.h"
+
+#include "protocol/LayerLog.h"
+#include "protocol/NpaReplyMatcher.h"
+#include "shared/CriticalSectionLock.h"
+#include "shared/Exception.h"
+
+#include "platform/win32.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+const uint8_t waitPacket[] = {0xA5, 0x00, 0x05, 0x40, 0xFF, 0x80, 0x00, 0x00};
+// Replies kept for a waiting transaction; a printer that floods the channel
+// only pushes the oldest out.
+const size_t maximumReplies = 64;
+
+} // namespace
+
+NpaProtocol::NpaProtocol()
+    : replyEvent_(true, false, "", false), lastReply_(0, 255), transacting_(false),
+      keepWaiting_(false), replyWait_(replyTimeout) {}
+
+NpaProtocol::~NpaProtocol() {
+    delete data_.pending;
+    delete control_.pending;
+}
+
+bool NpaProtocol::holdsWholePackets(Data& data) {
+    uint32_t size = data.size();
+    if (size == 0) {
+        return false;
+    }
+    const uint8_t* bytes = data.data();
+    uint32_t at = 0;
+    while (at < size) {
+        if (bytes[at] != NpaPacket::startByte || size - at < NpaPacket::headerSize) {
+            return false;
+        }
+        uint32_t length = (static_cast<uint32_t>(bytes[at + 1]) << 8) | bytes[at + 2];
+        // A packet has its flags and channel after the length field.
+        if (length < 2 || length + 3 > size - at) {
+            return false;
+        }
+        at += length + 3;
+    }
+    return true;
+}
+
+void NpaProtocol::passUp(Data& data) {
+    Layer* upper = getLayer(Upper);
+    if (upper != nullptr) {
+        upper->doAccept(data);
+    }
+}
+
+void NpaProtocol::doAccept(Data& data) {
+    if (!holdsWholePackets(data)) {
+        passUp(data);
+        return;
+    }
+    while (data.size() != 0) {
+        const uint8_t* bytes = data.data();
+        uint32_t length = ((static_cast<uint32_t>(bytes[1]) << 8) | bytes[2]) + 3;
+        NpaPacket packet(bytes, length);
+        data.consume(length, false);
+        if (packet.isControl()) {
+            handleControl(packet);
+        } else {
+            handleData(packet);
+        }
+    }
+}
+
+bool NpaProtocol::reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacket*& complete) {
+    complete = nullptr;
+    if (reassembly.discarding) {
+        // The rest of a message that was dropped.
+        if (!packet.moreFollows()) {
+            reassembly.discarding = false;
+        }
+        return false;
+    }
+    if (reassembly.pending == nullptr) {
+        if (!packet.moreFollows()) {
+            complete = &packet;
+            return true;
+        }
+        reassembly.pending = new (std::nothrow) NpaPacket(packet);
+        if (reassembly.pending == nullptr) {
+            LayerLog::error("NpaProtocol::doAccept: no memory for a message, dropped");
+            reassembly.discarding = true;
+        }
+        return false;
+    }
+    NpaPacket::MergeResult merged = reassembly.pending->merge(packet);
+    if (merged == NpaPacket::MergeResult::TooLong) {
+        LayerLog::error("NpaProtocol::doAccept: message longer than 65535 bytes dropped");
+        delete reassembly.pending;
+        reassembly.pending = nullptr;
+        reassembly.discarding = packet.moreFollows();
+        return false;
+    }
+    // A piece on another channel is lost; without moreFollows it still ends
+    // the message being reassembled, which goes up as it stands.
+    if (packet.moreFollows()) {
+        return false;
+    }
+    complete = reassembly.pending;
+    reassembly.pending = nullptr;
+    return true;
+}
+
+void NpaProtocol::handleData(NpaPacket& packet) {
+    NpaPacket* complete = nullptr;
+    if (!reassemble(data_, packet, complete)) {
+        return;
+    }
+    std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);
+    {
+        CriticalSectionLock lock(replyLock_);
+        lastReply_ = *complete;
+        if (transacting_) {
+            if (replies_.size() == maximumReplies) {
+                replies_.pop_front();
+            }
+            replies_.push_back(*complete);
+        }
+    }
+    passUp(*complete);
+    {
+        CriticalSectionLock lock(replyLock_);
+        replyEvent_.set();
+    }
+}
+
+void NpaProtocol::handleControl(NpaPacket& packet) {
+    if (packet.size() == sizeof waitPacket &&
+        std::memcmp(packet.data(), waitPacket, sizeof waitPacket) == 0) {
+        CriticalSectionLock lock(replyLock_);
+        keepWaiting_ = true;
+        replyEvent_.set();
+        return;
+    }
+    NpaPacket* complete = nullptr;
+    if (!reassemble(control_, packet, complete)) {
+        return;
+    }
+    std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);
+    passUp(*complete);
+}
+
+void NpaProtocol::doAccept(Visitor& visitor) {
+    visitor.doAtProtocol(*this, getLayer(Upper));
+}
+
+void NpaProtocol::doWrite(Data& data) {
+    Layer* lower = getLayer(Lower);
+    if (lower == nullptr) {
+        data.setError(ERROR_INVALID_FUNCTION);
+        return;
+    }
+    lower->doWrite(data);
+}
+
+uint32_t NpaProtocol::doOpen() {
+    Layer* lower = getLayer(Lower);
+    return lower != nullptr ? lower->open() : ERROR_INVALID_FUNCTION;
+}
+
+uint32_t NpaProtocol::doClose() {
+    Layer* lower = getLayer(Lower);
+    return lower != nullptr ? lower->close() : ERROR_INVALID_FUNCTION;
+}
+
+Data NpaProtocol::lastReply() {
+    CriticalSectionLock lock(replyLock_);
+    return lastReply_;
+}
+
+void NpaProtocol::transact(Data& packet) {
+    uint32_t size = packet.size();
+    bool replyExpected = size > 3 && (packet.data()[3] & NpaPacket::replyExpectedFlag) != 0;
+    if (!replyExpected) {
+        doWrite(packet);
+        return;
+    }
+    CriticalSectionLock transaction(transactLock_);
+    NpaReplyMatcher matcher(packet);
+    {
+        CriticalSectionLock lock(replyLock_);
+        replies_.clear();
+        keepWaiting_ = false;
+        transacting_ = true;
+        replyEvent_.reset();
+    }
+    // Ends the transaction however this function is left.
+    struct EndTransaction {
+        NpaProtocol& layer;
+        ~EndTransaction() {
+            CriticalSectionLock lock(layer.replyLock_);
+            layer.transacting_ = false;
+            layer.replies_.clear();
+        }
+    } end{*this};
+
+    doWrite(packet);
+    if (packet.error() != 0) {
+        return;
+    }
+    if (packet.count() != size) {
+        // Part of a command is no command: the printer will not answer it.
+        packet.setError(ERROR_WRITE_FAULT);
+        return;
+    }
+    for (;;) {
+        bool signalled = replyEvent_.wait(replyWait_);
+        bool again = false;
+        {
+            CriticalSectionLock lock(replyLock_);
+            while (!replies_.empty()) {
+                Data reply = replies_.front();
+                replies_.pop_front();
+                if (matcher.matches(reply)) {
+                    packet.setError(0);
+                    return;
+                }
+                // A foreign reply: the printer is busy with something else.
+                again = true;
+            }
+            if (keepWaiting_) {
+                keepWaiting_ = false;
+                again = true;
+            }
+            replyEvent_.reset();
+        }
+        if (!signalled && !again) {
+            break;
+        }
+        if (!again) {
+            // Signalled without anything to take: a spurious wake.
+            continue;
+        }
+    }
+    packet.setError(ERROR_TIMEOUT);
+}

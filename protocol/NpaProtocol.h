@@ -1,0 +1,89 @@
+// The NPA protocol layer, between the wrap layer above and the PJL layer
+// below. Going up it takes whole NPA packets, reassembles messages split over
+// several packets (moreFollows), keeps the last complete data-channel message
+// as the reply and passes every message up; the wait packet on the control
+// channel is taken, not passed up. Going down, data passes unchanged; a
+// command packet sent by transact() waits for the message that answers it.
+//
+// Threads: doAccept(Data&) runs on the adapter's read thread, transact() on
+// the thread that sent the command. They meet at the reply event and at the
+// replies received, which a lock of their own guards, so that no reply is
+// lost between the read thread and the waiter.
+#pragma once
+
+#include "protocol/Data.h"
+#include "protocol/NpaPacket.h"
+#include "protocol/Protocol.h"
+#include "shared/CriticalSection.h"
+#include "shared/Event.h"
+
+#include <cstdint>
+#include <deque>
+
+class NpaProtocol : public Protocol {
+public:
+    // How long transact() waits for the answer, afresh after each wait
+    // packet or foreign reply.
+    static const uint32_t replyTimeout = 10000;
+
+    NpaProtocol();
+    ~NpaProtocol() override;
+
+    using Layer::doAccept;
+    // Packets coming up. Data that is not a sequence of whole packets goes up
+    // unchanged.
+    void doAccept(Data& data) override;
+    // The visitor's generic protocol operation.
+    void doAccept(Visitor& visitor) override;
+    // The lower neighbour's doWrite; error 1 without one.
+    void doWrite(Data& data) override;
+    uint32_t doOpen() override;
+    uint32_t doClose() override;
+
+    // Sends the packet; when its replyExpected bit is set, waits for the
+    // message that answers it. The packet's error afterwards: 0, the write's
+    // error, 29 (ERROR_WRITE_FAULT) when fewer bytes went out than the packet
+    // holds, or 1460 (ERROR_TIMEOUT) when no answer came. One transaction
+    // runs at a time; others wait for it.
+    virtual void transact(Data& packet);
+
+    // The last complete data-channel message.
+    Data lastReply();
+
+    // Whether data holds whole packets only: each starts with 0xA5, has at
+    // least a header, and the last ends exactly at the end of the data.
+    static bool holdsWholePackets(Data& data);
+
+protected:
+    // Tests shorten the wait for an answer.
+    void setReplyTimeout(uint32_t milliseconds) { replyWait_ = milliseconds; }
+
+private:
+    struct Reassembly {
+        NpaPacket* pending = nullptr;
+        // Set when the message being reassembled outgrew the length field:
+        // its remaining pieces are dropped too.
+        bool discarding = false;
+    };
+
+    void passUp(Data& data);
+    // A piece of a message: true and the whole message in complete when the
+    // message has ended and is to be delivered.
+    bool reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacket*& complete);
+    void handleData(NpaPacket& packet);
+    void handleControl(NpaPacket& packet);
+
+    Reassembly data_;
+    Reassembly control_;
+
+    Event replyEvent_;
+    // Guards what the read thread hands to a waiting transaction.
+    CriticalSection replyLock_;
+    Data lastReply_;
+    bool transacting_;
+    std::deque<Data> replies_;
+    bool keepWaiting_;
+    // One transaction at a time.
+    CriticalSection transactLock_;
+    uint32_t replyWait_;
+};

@@ -1,0 +1,20 @@
+#include "protocol/Par1NpaProtocol.h"
+
+#include "protocol/LayerLog.h"
+#include "visitors/Par1Visitor.h"
+
+Par1NpaProtocol::Par1NpaProtocol() = default;
+
+Par1NpaProtocol::~Par1NpaProtocol() = default;
+
+void Par1NpaProtocol::doAccept(Visitor& visitor) {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1NpaProtocol::doAccept(Visitor&)"),
+                        LevelTrace, true);
+    Par1Visitor* own = Par1Visitor::fromVisitor(visitor);
+    if (own != nullptr) {
+        own->doAtPar1NpaProtocol(*this, getLayer(Upper));
+    } else {
+        NpaProtocol::doAccept(visitor);
+    }
+}

@@ -1,0 +1,118 @@
+#include "protocol/NpaPacketQueue.h"
+
+#include "NpaTestBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using npatest::buffer;
+using npatest::dump;
+
+namespace {
+
+struct ResyncCase {
+    const char* name;
+    std::vector<std::string> appends; // hex text of each append
+    std::vector<std::string> packets; // packets that come out, in order
+    uint32_t held;                    // bytes left waiting afterwards
+};
+
+std::vector<std::string> drain(NpaPacketQueue& queue) {
+    std::vector<std::string> out;
+    while (queue.hasPacket()) {
+        NpaPacket packet = queue.pop();
+        out.push_back(dump(packet));
+    }
+    return out;
+}
+
+std::string filler(unsigned bytes) {
+    std::string text;
+    for (unsigned i = 0; i < bytes; ++i) {
+        text += "41 ";
+    }
+    return text;
+}
+
+} // namespace
+
+TEST(NpaPacketQueue, ResynchronisesAndCutsPackets) {
+    const std::string long512 = "a5 02 00 10 00 " + filler(510);
+    const ResyncCase cases[] = {
+        {"empty payload is a whole packet", {"a5 00 02 00 00"}, {"a5 00 02 00 00"}, 0},
+        {"leading garbage before a start byte is dropped",
+         {"00 11 a5 00 03 10 00 41"},
+         {"a5 00 03 10 00 41"},
+         0},
+        {"garbage without a start byte keeps its last two bytes", {"01 02 03 04"}, {}, 2},
+        {"kept garbage goes once a packet follows",
+         {"01 02 03 04", "a5 00 02 00 00"},
+         {"a5 00 02 00 00"},
+         0},
+        {"length 513 is never a packet", {"a5 02 01 " + filler(513)}, {}, 2},
+        {"length 513 costs two bytes and the search goes on",
+         {"a5 02 01 a5 00 02 00 00"},
+         {"a5 00 02 00 00"},
+         0},
+        {"length 512 is the largest packet", {long512}, {long512.substr(0, long512.size() - 1)}, 0},
+        {"lengths below the header are impossible too",
+         {"a5 00 00 a5 00 01 a5 00 02 00 ff"},
+         {"a5 00 02 00 ff"},
+         0},
+        {"a split packet comes out with its last byte",
+         {"a5 00", "04 10", "00 41", "42"},
+         {"a5 00 04 10 00 41 42"},
+         0},
+        {"an unfinished packet waits", {"a5 00 04 10 00 41"}, {}, 6},
+        {"two packets in one append, garbage between",
+         {"a5 00 02 00 00 ff ee a5 00 03 00 02 7a"},
+         {"a5 00 02 00 00", "a5 00 03 00 02 7a"},
+         0},
+        {"fewer than three bytes wait", {"a5 00"}, {}, 2},
+        {"a start byte that is the last byte is kept", {"10 20 30 a5"}, {}, 1},
+    };
+    for (const ResyncCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        NpaPacketQueue queue;
+        for (const std::string& text : c.appends) {
+            queue.append(buffer(text));
+        }
+        std::vector<std::string> expected;
+        for (const std::string& p : c.packets) {
+            // The table writes each byte followed by a blank.
+            std::string trimmed = p;
+            while (!trimmed.empty() && trimmed.back() == ' ') {
+                trimmed.pop_back();
+            }
+            expected.push_back(trimmed);
+        }
+        EXPECT_EQ(static_cast<uint32_t>(expected.size()), queue.packetCount());
+        EXPECT_EQ(expected, drain(queue));
+        EXPECT_EQ(c.held, queue.heldBytes());
+        EXPECT_EQ(0u, queue.packetCount());
+    }
+}
+
+TEST(NpaPacketQueue, PopOnEmptyQueueGivesEmptyPacket) {
+    NpaPacketQueue queue;
+    EXPECT_FALSE(queue.hasPacket());
+    EXPECT_EQ(0u, queue.pop().size());
+}
+
+TEST(NpaPacketQueue, HeldBytesStayBoundedUnderEndlessGarbage) {
+    NpaPacketQueue queue;
+    std::vector<uint8_t> garbage(4096, 0x41);
+    for (int i = 0; i < 64; ++i) {
+        queue.append(buffer(garbage));
+        EXPECT_LE(queue.heldBytes(), 2u);
+    }
+    // A start byte with a huge length and nothing else: still at most one
+    // unfinished packet is held.
+    std::vector<uint8_t> unfinished{0xA5, 0x02, 0x00};
+    unfinished.resize(400, 0x00);
+    queue.append(buffer(unfinished));
+    EXPECT_FALSE(queue.hasPacket());
+    EXPECT_LE(queue.heldBytes(), 515u);
+}
