@@ -1,0 +1,128 @@
+// The bottom layer of every connection: the only layer that touches the
+// parallel port. It owns the port handle for its whole life and, while open,
+// a write endpoint, a read endpoint and a read thread.
+//
+// Writes from the layers above go to the port synchronously on the caller's
+// thread. The read thread polls the port (one read bounded by "ReadTimeout",
+// then a 25 ms pause) and hands every non-empty chunk to the upper
+// neighbour's doAccept(Data&). When a read fails it closes its endpoint,
+// waits 2000 ms, empties the device table and runs discovery again: if the
+// printer is still on the port it reads on, otherwise the thread ends with
+// 1117 (ERROR_IO_DEVICE) and the adapter stays open without reading.
+//
+// Every layer operation takes mutex_ (recursive for its owner, 4000 ms;
+// release gives up all of the owner's holds) and delegates to the state
+// object, Closed or Open. The read thread never takes it.
+//
+// Close an open adapter from one thread at a time; closing waits up to 3000
+// ms for the read thread and ends it with TerminateThread only after that.
+#pragma once
+
+#include "platform/win32.h"
+#include "port/Par1PortDevice.h"
+#include "protocol/Adapter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class Data;
+class Event;
+class Mutex;
+class Par1AdapterState;
+class Par1ReadEndPoint;
+class Par1WriteEndPoint;
+class Runnable;
+class Thread;
+class Visitor;
+
+class Par1Adapter : public Adapter {
+public:
+    // Defines the port's device name and opens the port ("LPT1:" to
+    // "LPT9:"). A port that cannot be opened is not reported here: reads and
+    // writes fail later. Throws Win32Exception "failure" when the adapter's
+    // lock cannot be made.
+    explicit Par1Adapter(const std::string& portName);
+    // Closes an adapter that is still open (so no read thread outlives it),
+    // closes the port handle and removes the device name.
+    ~Par1Adapter() override;
+
+    // Always refused with error 1: the adapter takes no data from below.
+    void doAccept(Data& data) override;
+    // Hands the visitor to the adapter's visitor operation, in every state.
+    void doAccept(Visitor& visitor) override;
+    // Writes the data to the port: error 0 and the count written, or the
+    // write's code; 1 while closed. An empty buffer writes nothing (count 0).
+    void doWrite(Data& data) override;
+    // 0 once open, or the failure's code.
+    uint32_t doOpen() override;
+    // 0.
+    uint32_t doClose() override;
+    // Each of the five answers 1460 (ERROR_TIMEOUT) when mutex_ is not had
+    // within 4000 ms (the data's or visitor's error for the void ones).
+
+    void init();
+    void changeState(Par1AdapterState& state);
+    // Starts the read thread and returns once it runs; 0, or the code of a
+    // thread that could not be started.
+    uint32_t startReading();
+    // Asks the read thread to end and waits up to 3000 ms for it, then ends it
+    // with TerminateThread; closes the read endpoint.
+    void stopReading();
+    // The read loop ends at its next turn; a recovery pause ends at once.
+    void setContinueReadingOff();
+    // The body of the read thread: 0 when asked to stop, 1117 when the
+    // printer is gone.
+    uint32_t read();
+
+    // The time-outs of the next write; 0, 1 when the adapter is not open,
+    // 1460 when mutex_ is not had. The two setters take mutex_ unless the
+    // calling thread holds it already (as a visitor inside doAccept does).
+    uint32_t setCommTimeouts(const COMMTIMEOUTS& timeouts);
+    // Cleared: the next write is not print data (write time-out 1000 ms).
+    // Answers as setCommTimeouts.
+    uint32_t setPrintDataFlag(bool printData);
+
+    // Used by the states.
+    Par1ReadEndPoint* getReadEndpoint() const { return readEndpoint_; }
+    void setReadEndpoint(Par1ReadEndPoint* endpoint) { readEndpoint_ = endpoint; }
+    Par1WriteEndPoint* getWriteEndpoint() const { return writeEndpoint_; }
+    void setWriteEndpoint(Par1WriteEndPoint* endpoint) { writeEndpoint_ = endpoint; }
+    HANDLE getHandle() const { return handle_; }
+    uint32_t getMutexTimeout() const { return mutexTimeout_; }
+
+    const std::string& getPortName() const { return portName_; }
+    const Par1AdapterState& getState() const { return *state_.load(); }
+    // While open: true when the read thread ended within the time-out, with
+    // its exit code.
+    bool waitForReadThread(DWORD timeout, DWORD& exitCode);
+
+private:
+    enum class Recovery { PrinterPresent, PrinterGone, Stopping };
+
+    // False with error 1460 when mutex_ is not had in time, or with the
+    // code of a failed wait.
+    bool acquireMutex(uint32_t& error);
+    void releaseMutex();
+    bool holdsMutex() const;
+    // The device table's answer after a fresh discovery.
+    Recovery findPrinterAgain();
+
+    std::atomic<Par1AdapterState*> state_;
+    Par1ReadEndPoint* readEndpoint_;
+    Par1WriteEndPoint* writeEndpoint_;
+    HANDLE handle_;
+    std::string portName_;
+    Par1PortDevice portDevice_;
+    // Written by the closing thread, read by the read thread.
+    std::atomic<bool> continueReading_;
+    std::unique_ptr<Thread> thread_;
+    std::unique_ptr<Runnable> runnable_;
+    std::unique_ptr<Mutex> mutex_;
+    uint32_t mutexTimeout_;
+    // Set with continueReading_ off: ends the read thread's recovery pause.
+    std::unique_ptr<Event> stopEvent_;
+    // The thread that last acquired mutex_ and has not released it, or 0.
+    std::atomic<DWORD> lockOwner_;
+};
