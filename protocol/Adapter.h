@@ -1,0 +1,5 @@
+// Adapter, the generic bottom layer, is one of the classes hosts call
+// through: it is defined in the public header.
+#pragma once
+
+#include "par1/transport.h"

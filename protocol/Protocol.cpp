@@ -1,0 +1,5 @@
+#include "protocol/Protocol.h"
+
+Protocol::Protocol() = default;
+
+Protocol::~Protocol() = default;

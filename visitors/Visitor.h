@@ -1,0 +1,5 @@
+// Visitor, the base of every command object, is one of the classes hosts call
+// through: it is defined in the public header.
+#pragma once
+
+#include "par1/transport.h"
