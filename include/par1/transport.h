@@ -4,8 +4,10 @@
 // on reaches everything through the objects the exports hand out:
 //
 //   TransportGetVisitorManager()  -> VisitorManager*: command objects by name
-//   TransportGetConnectionManager(), TransportGetDiscoverer(): added to this
-//                                    header when those objects are published
+//   TransportGetConnectionManager() -> ConnectionManager*: connections to
+//                                    printers, by transport string
+//   TransportGetDiscoverer(): added to this header when that object is
+//                             published
 //
 // and through the layers of a connection (Layer), the buffers that travel
 // through them (Data), and the subject/observer pair through which discovery
@@ -295,6 +297,45 @@ public:
 
 protected:
     VisitorManager();
+};
+
+// Hands out connections to printers. A connection is the top layer of a stack
+// that ends at the printer's port; the manager shares one stack per device
+// (the transport string's Handle) among all its holders and counts them.
+//
+//   Layer* connection = manager->doGet(&myLayer, transportString, "bidi");
+//   connection->open();               // opens the stack down to the port
+//   connection->doWrite(printData);   // read error() and count() afterwards
+//   ...
+//   connection->close();              // balances the open()
+//   manager->doRelease(connection);   // the last holder's release destroys it
+//
+// The host's own layer (myLayer) receives what the printer sends through its
+// doAccept(Data&), and must outlive the connection. A second doGet for the
+// same device returns the same connection, still linked to the host layer of
+// the first doGet. Use only what doGet returned, and release it exactly once
+// per doGet. doGet and doRelease may be called from any thread.
+class ConnectionManager {
+public:
+    ConnectionManager(const ConnectionManager&) = delete;
+    ConnectionManager& operator=(const ConnectionManager&) = delete;
+    // [slot 0]
+    virtual ~ConnectionManager();
+
+    // [slot 1] The connection for the transport string's device, with one
+    // more holder. connectionName selects the kind of connection: "bidi" is
+    // the transport's one. When no connection can be made (no Handle in the
+    // transport string, an unknown connection name) the answer is a null
+    // layer: it is not null, and every operation on it reports 6
+    // (ERROR_INVALID_HANDLE) or 1; releasing it does nothing.
+    virtual Layer* doGet(Layer* host, const std::string& transportString,
+                         const std::string& connectionName);
+    // [slot 2] One holder less; the last one's release closes the connection
+    // if it is still open and destroys it.
+    virtual void doRelease(Layer* connection);
+
+protected:
+    ConnectionManager();
 };
 
 // Keeps observers and delivers notifications to them. Discovery is a Subject:

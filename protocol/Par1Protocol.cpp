@@ -1,0 +1,196 @@
+#include "protocol/Par1Protocol.h"
+
+#include "protocol/LayerLog.h"
+#include "protocol/LayerSettings.h"
+#include "protocol/NpaPacket.h"
+#include "visitors/Par1SetCommTimeOutsVisitor.h"
+#include "visitors/Par1Visitor.h"
+
+#include "platform/win32.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+const uint8_t formFeed = 0x0C;
+
+// ESC "%-12345X" "@PJL DINQUIRE XNPAP" CR LF ESC "%-12345X": 39 bytes.
+const char pjlQuery[] = "\x1b%-12345X@PJL DINQUIRE XNPAP\r\n\x1b%-12345X";
+const uint32_t pjlQueryLength = sizeof pjlQuery - 1;
+static_assert(sizeof pjlQuery - 1 == 39, "the query is 39 bytes");
+
+// A5 00 0C 50 03 04 "ReadBreak".
+const uint8_t breakPacket[] = {0xA5, 0x00, 0x0C, 0x50, 0x03, 0x04, 'R', 'e',
+                               'a',  'd',  'B',  'r',  'e',  'a',  'k'};
+
+bool isBreakPacket(Data& packet) {
+    return packet.size() == sizeof breakPacket &&
+           std::memcmp(packet.data(), breakPacket, sizeof breakPacket) == 0;
+}
+
+} // namespace
+
+Par1Protocol::Par1Protocol()
+    : answerEvent_(false, false, "", false), npaMode_(true), awaitingPjlResponse_(false),
+      npaTimeout_(LayerSettings::number("NpaTimeout", defaultNpaTimeout)),
+      pjlReadTimeout_(LayerSettings::number("PJLReadTimeout", defaultPjlReadTimeout)),
+      pjlWriteTimeout_(LayerSettings::number("PJLWriteTimeout", defaultPjlWriteTimeout)),
+      pjlAnswer_(0, 255) {}
+
+Par1Protocol::~Par1Protocol() = default;
+
+uint32_t Par1Protocol::doOpen() {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1Protocol::doOpen"), LevelTrace, true);
+    Layer* lower = getLayer(Lower);
+    uint32_t result = lower != nullptr ? lower->open() : ERROR_INVALID_FUNCTION;
+    if (trace.isEnabled()) {
+        trace.setReturnCode(result);
+    }
+    return result;
+}
+
+uint32_t Par1Protocol::doClose() {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1Protocol::doClose"), LevelTrace, true);
+    Layer* lower = getLayer(Lower);
+    uint32_t result = lower != nullptr ? lower->close() : ERROR_INVALID_FUNCTION;
+    if (trace.isEnabled()) {
+        trace.setReturnCode(result);
+    }
+    return result;
+}
+
+void Par1Protocol::doWrite(Data& data) {
+    Layer* lower = getLayer(Lower);
+    if (lower == nullptr) {
+        data.setError(ERROR_INVALID_FUNCTION);
+        return;
+    }
+    lower->doWrite(data);
+}
+
+void Par1Protocol::doAccept(Visitor& visitor) {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1Protocol::doAccept(Visitor&)"),
+                        LevelTrace, true);
+    Par1Visitor* own = Par1Visitor::fromVisitor(visitor);
+    if (own != nullptr) {
+        own->doAtPar1Protocol(*this, getLayer(Upper));
+    } else {
+        visitor.doAtProtocol(*this, getLayer(Upper));
+    }
+}
+
+bool Par1Protocol::isNpaActive() {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1Protocol::isNpaActive"), LevelTrace,
+                        true);
+    Layer* lower = getLayer(Lower);
+    if (lower != nullptr) {
+        COMMTIMEOUTS timeouts = {};
+        timeouts.ReadIntervalTimeout = 50;
+        timeouts.ReadTotalTimeoutMultiplier = 5;
+        timeouts.ReadTotalTimeoutConstant = pjlReadTimeout_;
+        timeouts.WriteTotalTimeoutMultiplier = 10;
+        timeouts.WriteTotalTimeoutConstant = pjlWriteTimeout_;
+        Par1SetCommTimeOutsVisitor setTimeouts;
+        setTimeouts.setCommTimeouts(timeouts);
+        setTimeouts.setLastLayer(this);
+        lower->doAccept(setTimeouts);
+    }
+    // Awaited before the query goes out: a printer may answer before the
+    // write returns. A late answer to an earlier query that timed out must
+    // not end this wait before its own answer could come.
+    answerEvent_.reset();
+    awaitingPjlResponse_.store(true);
+    Data query(reinterpret_cast<const uint8_t*>(pjlQuery), pjlQueryLength);
+    doWrite(query);
+    return answerEvent_.wait(npaTimeout_);
+}
+
+void Par1Protocol::checkPjlQueryResponse(Data& data) {
+    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
+                        LayerLog::traceName(LevelTrace, "Par1Protocol::checkPjlQueryResponse"),
+                        LevelTrace, true);
+    if (data.size() != 0 && data.data()[0] == NpaPacket::startByte) {
+        // The printer answers in NPA already.
+        npaMode_.store(true);
+        const uint8_t* bytes = data.data();
+        bool answersQuery = data.size() >= NpaPacket::headerSize && bytes[2] == 0x02 &&
+                            (bytes[3] & NpaPacket::refusedFlag) != 0 &&
+                            bytes[4] == NpaPacket::printChannel;
+        if (answersQuery) {
+            awaitingPjlResponse_.store(false);
+            data.consume(NpaPacket::headerSize, false);
+            answerEvent_.set();
+        }
+        if (trace.isEnabled()) {
+            trace.setReturnCode(" NpaMode=true");
+        }
+        return;
+    }
+    uint32_t size = data.size();
+    if (size != 0) {
+        const void* found = std::memchr(data.data(), formFeed, size);
+        uint32_t text =
+            found != nullptr
+                ? static_cast<uint32_t>(static_cast<const uint8_t*>(found) - data.data())
+                : size;
+        if (pjlAnswer_.size() + static_cast<uint64_t>(text) > maximumAnswer) {
+            // No answer is this long: what was collected is no answer.
+            LayerLog::error("Par1Protocol::checkPjlQueryResponse: answer text beyond " +
+                            std::to_string(maximumAnswer) + " bytes dropped");
+            pjlAnswer_.clear();
+        }
+        if (text <= maximumAnswer) {
+            pjlAnswer_.append(data.data(), text);
+        }
+        data.consume(text, false);
+        if (found != nullptr) {
+            if (LayerLog::enabled(LevelDetail)) {
+                LayerLog::line(LevelDetail, "CompletePjlResponse=" + LayerLog::hexDump(pjlAnswer_));
+            }
+            std::string answer(reinterpret_cast<const char*>(pjlAnswer_.data()), pjlAnswer_.size());
+            answer = answer.substr(0, answer.find('\0'));
+            if (answer.find("@PJL") != std::string::npos) {
+                if (answer.find("OFF") != std::string::npos) {
+                    npaMode_.store(false);
+                }
+                if (answer.find("AUTO") != std::string::npos) {
+                    npaMode_.store(true);
+                }
+                awaitingPjlResponse_.store(false);
+                pjlAnswer_.clear();
+                answerEvent_.set();
+            }
+        }
+    }
+    if (trace.isEnabled()) {
+        trace.setReturnCode(std::string(" NpaMode=") + (npaMode_.load() ? "true" : "false"));
+    }
+}
+
+void Par1Protocol::doAccept(Data& data) {
+    if (LayerLog::enabled(LevelDetail)) {
+        LayerLog::line(LevelDetail, "Par1Protocol::doAccept() data: " + LayerLog::hexDump(data));
+    }
+    if (awaitingPjlResponse_.load()) {
+        checkPjlQueryResponse(data);
+    }
+    queue_.append(data);
+    Layer* upper = getLayer(Upper);
+    while (queue_.hasPacket()) {
+        NpaPacket packet = queue_.pop();
+        if (isBreakPacket(packet)) {
+            continue;
+        }
+        if (LayerLog::enabled(LevelDetail)) {
+            LayerLog::line(LevelDetail, "npa=" + LayerLog::hexDump(packet));
+        }
+        if (upper != nullptr) {
+            upper->doAccept(packet);
+        }
+    }
+}

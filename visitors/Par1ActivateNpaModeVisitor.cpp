@@ -1,0 +1,56 @@
+#include "visitors/Par1ActivateNpaModeVisitor.h"
+
+#include "port/Par1Adapter.h"
+#include "protocol/Data.h"
+#include "protocol/LayerLog.h"
+#include "protocol/Par1Protocol.h"
+#include "visitors/Par1VisitorManager.h"
+
+#include <new>
+
+const char Par1ActivateNpaModeVisitor::name[] = "startNpaModeVisitor";
+
+Par1ActivateNpaModeVisitor::Par1ActivateNpaModeVisitor(bool registerWithManager)
+    : npaWrapping_(false) {
+    if (registerWithManager) {
+        setName(name);
+        Par1VisitorManager* manager = Par1VisitorManager::getInstance();
+        if (manager != nullptr) {
+            manager->registerVisitor(this);
+        }
+    }
+}
+
+Par1ActivateNpaModeVisitor::~Par1ActivateNpaModeVisitor() = default;
+
+void Par1ActivateNpaModeVisitor::doAtPar1Protocol(Layer& layer, Layer* upper) {
+    FunctionTrace trace(
+        LayerLog::logger(), LogCategories::Par1Transport,
+        LayerLog::traceName(LevelTrace,
+                            "Par1ActivateNpaModeVisitor::doAtPar1Protocol: checking npaMode"),
+        LevelTrace, true);
+    Par1Protocol* protocol = dynamic_cast<Par1Protocol*>(&layer);
+    if (protocol != nullptr) {
+        npaWrapping_ = protocol->npaMode();
+    }
+    LayerLog::traceLog(trace, std::string("npaWrapping=") + (npaWrapping_ ? "true" : "false"));
+    travelOn(layer, upper);
+}
+
+void Par1ActivateNpaModeVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
+    FunctionTrace trace(
+        LayerLog::logger(), LogCategories::Par1Transport,
+        LayerLog::traceName(LevelTrace, "Par1ActivateNpaModeVisitor::doAtPar1Adapter: "),
+        LevelTrace, true);
+    Par1Adapter* adapter = dynamic_cast<Par1Adapter*>(&layer);
+    Data* data = getData();
+    if (adapter == nullptr || data == nullptr || !npaWrapping_) {
+        return;
+    }
+    adapter->setPrintDataFlag(false);
+    adapter->doWrite(*data);
+}
+
+Visitor* Par1ActivateNpaModeVisitor::clone() const {
+    return new (std::nothrow) Par1ActivateNpaModeVisitor(false);
+}

@@ -1,0 +1,33 @@
+#include "visitors/Par1SetPrintDataFlagVisitor.h"
+
+#include "port/Par1Adapter.h"
+#include "protocol/LayerLog.h"
+
+Par1SetPrintDataFlagVisitor::Par1SetPrintDataFlagVisitor() : printData_(false) {}
+
+Par1SetPrintDataFlagVisitor::~Par1SetPrintDataFlagVisitor() = default;
+
+void Par1SetPrintDataFlagVisitor::setPrintDataFlag(bool printData) {
+    FunctionTrace trace(
+        LayerLog::logger(), LogCategories::Par1Transport,
+        LayerLog::traceName(LevelTrace, "Par1SetPrintDataFlagVisitor::setPrintDataFlag"),
+        LevelTrace, true);
+    printData_ = printData;
+    if (trace.isEnabled()) {
+        trace.setReturnCode(0u);
+    }
+}
+
+void Par1SetPrintDataFlagVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
+    FunctionTrace trace(
+        LayerLog::logger(), LogCategories::Par1Transport,
+        LayerLog::traceName(LevelTrace, "Par1SetPrintDataFlagVisitor::doAtPar1Adapter"), LevelTrace,
+        true);
+    Par1Adapter* adapter = dynamic_cast<Par1Adapter*>(&layer);
+    if (adapter != nullptr) {
+        adapter->setPrintDataFlag(printData_);
+    }
+    if (trace.isEnabled()) {
+        trace.setReturnCode(0u);
+    }
+}
