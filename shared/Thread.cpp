@@ -63,5 +63,11 @@ unsigned WINAPI Thread::entry(void* argument) {
         // An exception must not end the host's process: it becomes the
         // thread's exit code.
         return e.getErrorCode() != 0 ? e.getErrorCode() : ERROR_INTERNAL_ERROR;
+    } catch (...) {
+        // TerminateThread unwinds the stack on Linux; that must go on.
+        if (platform::isThreadTerminating()) {
+            throw;
+        }
+        return ERROR_INTERNAL_ERROR;
     }
 }

@@ -95,6 +95,14 @@ TEST(Thread, ExceptionFromRunBecomesTheExitCode) {
     EXPECT_EQ(1117u, exitCodeOf(thread));
 }
 
+TEST(Thread, AnyOtherExceptionFromRunEndsTheThreadWithInternalError) {
+    FunctionRunnable runnable([]() -> uint32_t { throw "text"; });
+    Thread thread(runnable);
+    thread.start();
+    ASSERT_TRUE(thread.waitForTermination(bound));
+    EXPECT_EQ(1359u, exitCodeOf(thread));
+}
+
 TEST(Thread, TerminateASleepingThread) {
     Event running(true, false, "", false);
     FunctionRunnable runnable([&] {
