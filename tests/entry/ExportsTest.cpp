@@ -1,13 +1,25 @@
+// The exports linked into the test program, where the module handle can be
+// chosen.
+#include "entry/ModuleHandle.h"
 #include "entry/TransportExports.h"
+#include "shared/Localize.h"
 
 #include <gtest/gtest.h>
 
-TEST(TransportGetName, ReportsLengthAndRefusesShortBuffer) {
-    char buffer[8] = "xxxxxxx";
-    uint32_t length = 0;
-    EXPECT_EQ(122u, TransportGetName(buffer, 4, &length));
-    EXPECT_EQ(5u, length);
-    EXPECT_STREQ("xxxxxxx", buffer);
-    EXPECT_EQ(0u, TransportGetName(buffer, 5, &length));
-    EXPECT_STREQ("PAR1", buffer);
+namespace {
+
+TEST(TransportInitialize, FailureWithoutCodeIsReportedAsInternalError) {
+    // A handle that names no module: its file name cannot be read, so the
+    // first singleton cannot be made. That exception carries no code; the
+    // host must still see a failure.
+    static char notAModule;
+    setModuleHandle(reinterpret_cast<HMODULE>(&notAModule));
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_INTERNAL_ERROR), TransportInitialize());
+
+    setModuleHandle(nullptr);
+    EXPECT_EQ(0u, TransportInitialize()) << "a later call completes the creation";
+    EXPECT_FALSE(Localize::getInstance()->getLocalId().empty());
+    EXPECT_EQ(0u, TransportUninitialize());
 }
+
+} // namespace
