@@ -1,8 +1,8 @@
 #include "shared/Localize.h"
-#include "ChildProcess.h"
 #include "platform/win32.h"
 #include "shared/Event.h"
 #include "shared/Win32Exception.h"
+#include "support/TestChild.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,16 @@ TEST(LocalIdOfModule, FailsWithoutBufferOrForAnUnknownModule) {
     EXPECT_FALSE(Localize::getModuleLocalId(unknown, localId));
 }
 
-// In a process of its own: nothing else may have created the instance.
-TEST(LocalizeChild, DISABLED_FreshProcess) {
+TEST(Localize, InstanceRulesInAFreshProcess) {
+    // Run in a process of its own, where nothing else has made the instance.
+    using par1test::TestChild;
+    if (TestChild::role().empty()) {
+        TestChild child("fresh");
+        ASSERT_TRUE(child.wait());
+        EXPECT_EQ(0u, child.exitCode());
+        return;
+    }
+
     try {
         Localize::getInstance();
         ADD_FAILURE() << "getInstance without an instance";
@@ -94,12 +102,4 @@ TEST(LocalizeChild, DISABLED_FreshProcess) {
     // A later call for another module keeps the first instance.
     Localize::createInstance(reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x10)));
     EXPECT_EQ(seen[0], Localize::getInstance());
-}
-
-TEST(Localize, InstanceRulesInAFreshProcess) {
-    ChildProcess child("LocalizeChild.DISABLED_FreshProcess", {});
-    ASSERT_TRUE(child.started());
-    DWORD exitCode = 1;
-    ASSERT_TRUE(child.wait(120000, exitCode));
-    EXPECT_EQ(0u, exitCode);
 }

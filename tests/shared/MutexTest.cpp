@@ -1,8 +1,8 @@
 #include "shared/Mutex.h"
-#include "ChildProcess.h"
 #include "TestNames.h"
 #include "shared/Event.h"
 #include "shared/Win32Exception.h"
+#include "support/TestChild.h"
 
 #include <gtest/gtest.h>
 
@@ -120,41 +120,33 @@ TEST(Mutex, OpenToEveryone) {
     mutex.release();
 }
 
-// Children of the test below. Only the mutex crosses the process boundary.
-TEST(MutexChild, DISABLED_FindNamedMutexHeld) {
-    std::vector<std::string> names = ChildProcess::arguments();
-    ASSERT_EQ(1u, names.size());
-    Mutex mutex(false, names[0], true);
-    EXPECT_FALSE(mutex.acquire(1));
-}
-
-TEST(MutexChild, DISABLED_TakeNamedMutexAndEnd) {
-    std::vector<std::string> names = ChildProcess::arguments();
-    ASSERT_EQ(1u, names.size());
-    Mutex mutex(false, names[0], true);
-    ASSERT_TRUE(mutex.acquire(bound));
-    // Ends without releasing.
-}
-
 TEST(Mutex, NamedMutexIsSharedWithAnotherProcessAndAbandonedWhenItEnds) {
+    using par1test::TestChild;
+    // The child's parts; only the mutex crosses the process boundary.
+    const DWORD played = 3;
+    const std::string role = TestChild::role();
+    if (!role.empty()) {
+        Mutex mutex(false, TestChild::arguments().at(0), true);
+        if (role == "find-held") {
+            TestChild::exit(mutex.acquire(1) ? 1 : played);
+        }
+        // "take-and-end": ends at once, without releasing.
+        TestChild::exit(mutex.acquire(bound) ? played : 1);
+    }
+
     const std::string name = uniqueObjectName("shared");
     Mutex mutex(false, name, true);
-    // Process start is slow under Wine.
-    const DWORD childBound = 6 * bound;
-    DWORD exitCode = 1;
-
     ASSERT_TRUE(mutex.acquire(bound));
     {
-        ChildProcess child("MutexChild.DISABLED_FindNamedMutexHeld", {name});
-        ASSERT_TRUE(child.wait(childBound, exitCode));
-        EXPECT_EQ(0u, exitCode) << "the other process did not see the mutex held";
+        TestChild child("find-held", {name});
+        ASSERT_TRUE(child.wait());
+        EXPECT_EQ(played, child.exitCode()) << "the other process did not see the mutex held";
     }
     mutex.release();
-
     {
-        ChildProcess child("MutexChild.DISABLED_TakeNamedMutexAndEnd", {name});
-        ASSERT_TRUE(child.wait(childBound, exitCode));
-        EXPECT_EQ(0u, exitCode) << "the other process could not take the mutex";
+        TestChild child("take-and-end", {name});
+        ASSERT_TRUE(child.wait());
+        EXPECT_EQ(played, child.exitCode()) << "the other process could not take the mutex";
     }
     // Abandoned by the ended process: acquired, once.
     ASSERT_TRUE(mutex.acquire(bound));
