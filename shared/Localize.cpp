@@ -1,5 +1,6 @@
 #include "shared/Localize.h"
 
+#include "shared/BrandTable.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
 #include "shared/Win32Exception.h"
@@ -89,4 +90,30 @@ std::string Localize::localIdFromPath(const std::string& path) {
     size_t slash = lowered.rfind('\\');
     std::string fileName = slash == std::string::npos ? lowered : lowered.substr(slash + 1);
     return fileName.substr(0, 4);
+}
+
+// The registry layout: below HKEY_LOCAL_MACHINE, "Software\" and the brand's
+// key, then "Kes\" (the product key), which holds the local stores of the
+// modules ("Local\" + local id) and the shared store ("Shared\").
+
+std::string Localize::getBrandRoot() const {
+    if (localId_.empty()) {
+        return std::string();
+    }
+    return "Software\\" + findBrandKey(localId_);
+}
+
+std::string Localize::getProductPath() const {
+    return getBrandRoot() + "\\Kes\\";
+}
+
+std::string Localize::getStorePath(uint32_t kind) const {
+    switch (kind) {
+    case 0:
+        return getProductPath() + "Local\\" + localId_ + "\\";
+    case 1:
+        return getProductPath() + "Shared\\";
+    default:
+        return "Software\\VantrelTemp\\temp";
+    }
 }
