@@ -1,0 +1,533 @@
+#include "TestStore.h"
+#include "platform/win32.h"
+#include "shared/BasicLogger.h"
+#include "shared/FunctionTrace.h"
+#include "shared/Localize.h"
+#include "shared/LogCategory.h"
+#include "shared/RegistryKey.h"
+#include "shared/Win32Exception.h"
+#include "support/TestChild.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::string content;
+    char buffer[4096];
+    DWORD done = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &done, nullptr) && done > 0) {
+        content.append(buffer, done);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+bool fileExists(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+// The lines of a log, each without its CR LF; a last line without CR LF is
+// kept as it is, so a cut line shows.
+std::vector<std::string> linesOf(const std::string& content) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(content.substr(start));
+            break;
+        }
+        lines.push_back(content.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// What follows the date and time ("2026/12/04-17:33:27.045 ") of a line
+// written with the default header; empty when the line does not start so.
+std::string afterClock(const std::string& line) {
+    const std::string shape = "dddd/dd/dd-dd:dd:dd.ddd ";
+    if (line.size() < shape.size()) {
+        return std::string();
+    }
+    for (size_t i = 0; i < shape.size(); ++i) {
+        bool digit = line[i] >= '0' && line[i] <= '9';
+        if (shape[i] == 'd' ? !digit : line[i] != shape[i]) {
+            return std::string();
+        }
+    }
+    return line.substr(shape.size());
+}
+
+std::string hex4(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string padded(const std::string& category) {
+    return category + std::string(category.size() < 25 ? 25 - category.size() : 0, ' ') + " ";
+}
+
+} // namespace
+
+// The process's logger over this test program's local store: the log file
+// is C:\shar.log, the options are under the store's "Logger" key.
+class LoggerTest : public LocalStoreTest {
+protected:
+    void SetUp() override {
+        LocalStoreTest::SetUp();
+        BasicLogger::releaseInstance();
+        logger_ = nullptr;
+    }
+
+    void TearDown() override {
+        if (logger_ != nullptr) {
+            logger_->deleteLog();
+        }
+        BasicLogger::releaseInstance();
+        LocalStoreTest::TearDown();
+    }
+
+    // Writes options before the logger exists, so it reads them first.
+    void setOption(const char* name, uint32_t value) {
+        RegistryKey key(store_ + "Logger", true);
+        key.setValue(name, value);
+    }
+
+    bool hasOption(const char* name, uint32_t& value) {
+        RegistryKey key(store_ + "Logger", true);
+        return key.getValue(name, value);
+    }
+
+    void start() {
+        BasicLogger::createInstance();
+        logger_ = BasicLogger::getInstance();
+        logger_->deleteLog();
+    }
+
+    // Logging on with every level of every category.
+    void startAll() {
+        setOption("startLog", 1);
+        start();
+    }
+
+    std::vector<std::string> lines() { return linesOf(readFile(logger_->getLogPath())); }
+
+    BasicLogger* logger_ = nullptr;
+};
+
+TEST_F(LoggerTest, ThereIsNoLoggerUntilOneIsCreated) {
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelError));
+    try {
+        BasicLogger::getInstance();
+        ADD_FAILURE() << "no logger is installed";
+    } catch (Exception& e) {
+        EXPECT_EQ("BasicLogger::getInstance()", e.getMessage());
+        EXPECT_EQ(1u, e.getErrorCode());
+        EXPECT_EQ("", e.getFileName());
+        EXPECT_EQ(0u, e.getLineNumber());
+    }
+    start();
+    EXPECT_EQ(logger_, BasicLogger::getInstance());
+    BasicLogger::createInstance(); // keeps the installed one
+    EXPECT_EQ(logger_, BasicLogger::getInstance());
+}
+
+TEST_F(LoggerTest, TheLogFileIsNamedAfterTheLocalIdInTheDriveRoot) {
+    start();
+    EXPECT_EQ("C:\\shar.log", logger_->getLogPath());
+    BasicLogger own("C:\\windows\\..\\own.log");
+    EXPECT_EQ("C:\\windows\\..\\own.log", own.getLogPath());
+}
+
+TEST_F(LoggerTest, AFreshInstallWritesOnlyErrorsAndCreatesTheOptions) {
+    start();
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+    uint32_t value = 99;
+    ASSERT_TRUE(hasOption("startLog", value));
+    EXPECT_EQ(0u, value);
+    {
+        FunctionTrace trace(logger_, LogCategories::Par1Transport,
+                            "Par1Adapter::doOpen: ", LevelTrace, true);
+        EXPECT_FALSE(trace.isEnabled());
+    }
+    EXPECT_FALSE(fileExists(logger_->getLogPath()));
+    EXPECT_EQ(0, logger_->getDepth(GetCurrentThreadId()));
+
+    EXPECT_TRUE(isLogEnabled(LogCategories::Par1Transport, LevelError));
+    logger_->log(LogCategories::Par1Transport, LevelError, "write failed");
+    std::vector<std::string> written = lines();
+    ASSERT_EQ(1u, written.size());
+    EXPECT_EQ(padded("Par1Transport") + "write failed", afterClock(written[0]));
+    // The first written line created the header options.
+    const std::map<std::string, uint32_t> defaults = {
+        {"Clocktime_In_Header", 1}, {"Proc_Id_In_Header", 0}, {"Thread_Id_In_Header", 0}};
+    for (const auto& option : defaults) {
+        ASSERT_TRUE(hasOption(option.first.c_str(), value)) << option.first;
+        EXPECT_EQ(option.second, value) << option.first;
+    }
+}
+
+TEST_F(LoggerTest, NothingIsLoggedWithoutTheLocalStore) {
+    startAll();
+    EXPECT_TRUE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+    teststore::deleteStore();
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelError));
+}
+
+TEST_F(LoggerTest, TheCategoryMaskAddsToAll) {
+    setOption("startLog", 1);
+    setOption("All", 0);
+    setOption("Par1Transport", LevelTrace);
+    start();
+    EXPECT_TRUE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelDetail));
+    EXPECT_FALSE(isLogEnabled(LogCategories::Server, LevelTrace));
+    {
+        FunctionTrace trace(logger_, LogCategories::Par1Transport,
+                            "Par1Protocol::doOpen: ", LevelTrace, true);
+        ASSERT_TRUE(trace.isEnabled());
+        trace.log("detail");
+        trace.setReturnCode(0u);
+    }
+    std::vector<std::string> written = lines();
+    ASSERT_EQ(2u, written.size());
+    EXPECT_EQ(padded("Par1Transport") + "+Par1Protocol::doOpen: ", afterClock(written[0]));
+    EXPECT_EQ(padded("Par1Transport") + "-Par1Protocol::doOpen:  rc=0", afterClock(written[1]));
+
+    // A category's default mask counts when it has no value of its own.
+    uint32_t value = 99;
+    EXPECT_TRUE(isLogEnabled(LogCategories::Bidi, LevelDetail));
+    ASSERT_TRUE(hasOption("Bidi", value));
+    EXPECT_EQ(0xFFFFFFFFu, value);
+}
+
+TEST_F(LoggerTest, LinesHaveTheHeaderTheOptionsAskFor) {
+    setOption("startLog", 1);
+    setOption("Clocktime_In_Header", 0);
+    setOption("Proc_Id_In_Header", 1);
+    setOption("Thread_Id_In_Header", 1);
+    start();
+    {
+        FunctionTrace outer(logger_, LogCategories::Par1Transport,
+                            "Par1Devices::update: ", LevelTrace, true);
+        FunctionTrace inner(logger_, LogCategories::Par1Transport,
+                            "Par1Adapter::doOpen: ", LevelTrace, true);
+    }
+    std::string ids =
+        "pid=" + hex4(GetCurrentProcessId()) + " tid=" + hex4(GetCurrentThreadId()) + " ";
+    std::string expected =
+        ids + "Par1Transport" + std::string(12, ' ') + " +Par1Devices::update: \r\n" + ids +
+        "Par1Transport" + std::string(12, ' ') + "  +Par1Adapter::doOpen: \r\n" + ids +
+        "Par1Transport" + std::string(12, ' ') + "  -Par1Adapter::doOpen: \r\n" + ids +
+        "Par1Transport" + std::string(12, ' ') + " -Par1Devices::update: \r\n";
+    EXPECT_EQ(expected, readFile(logger_->getLogPath()));
+}
+
+TEST_F(LoggerTest, TheDefaultHeaderIsTheLocalTime) {
+    startAll();
+    SYSTEMTIME before;
+    GetLocalTime(&before);
+    logger_->log(LogCategories::Par1Transport, LevelTrace, "+Par1Adapter::doOpen: ");
+    std::string content = readFile(logger_->getLogPath());
+    ASSERT_EQ(24u + 25u + 1u + 22u + 2u, content.size());
+    EXPECT_EQ("Par1Transport             +Par1Adapter::doOpen: \r\n", content.substr(24));
+    char date[32];
+    std::snprintf(date, sizeof date, "%04u/%02u/%02u-", before.wYear, before.wMonth, before.wDay);
+    // Unless midnight passed in between.
+    EXPECT_EQ(date, content.substr(0, 11));
+    EXPECT_NE("", afterClock(content));
+}
+
+TEST_F(LoggerTest, NestedTracesIndentPerThread) {
+    startAll();
+    {
+        FunctionTrace outer(logger_, LogCategories::Par1Transport, "Outer: ", LevelTrace, true);
+        {
+            FunctionTrace inner(logger_, LogCategories::Par1Transport, "Inner: ", LevelTrace, true);
+            inner.log("detail");
+            EXPECT_EQ(2, logger_->getDepth(GetCurrentThreadId()));
+            std::thread other([this] {
+                FunctionTrace trace(logger_, LogCategories::Par1Transport, "Other: ", LevelTrace,
+                                    true);
+            });
+            other.join();
+            inner.setReturnCode("0");
+        }
+        logger_->log(LogCategories::Par1Transport, LevelDetail, "between");
+    }
+    EXPECT_EQ(0, logger_->getDepth(GetCurrentThreadId()));
+    std::vector<std::string> written = lines();
+    const std::vector<std::string> expected = {
+        "+Outer: ", " +Inner: ",      "  Inner: detail", "+Other: ",
+        "-Other: ", " -Inner:  rc=0", " between",        "-Outer: ",
+    };
+    ASSERT_EQ(expected.size(), written.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(padded("Par1Transport") + expected[i], afterClock(written[i])) << i;
+    }
+}
+
+TEST_F(LoggerTest, ReturnCodesAndLongCategoryNames) {
+    startAll();
+    static LogCategory longName("ACategoryNameOfThirtyCharacter", 0);
+    { FunctionTrace none(logger_, LogCategories::Par1Transport, "None: ", LevelTrace, true); }
+    {
+        FunctionTrace text(logger_, LogCategories::Par1Transport, "Text: ", LevelTrace, true);
+        text.setReturnCode("VNT_ERROR_INVALID_FUNCTION");
+    }
+    {
+        FunctionTrace number(logger_, longName, "Number: ", LevelTrace, true);
+        number.setReturnCode(4294967295u);
+    }
+    std::vector<std::string> written = lines();
+    ASSERT_EQ(6u, written.size());
+    EXPECT_EQ(padded("Par1Transport") + "-None: ", afterClock(written[1]));
+    EXPECT_EQ(padded("Par1Transport") + "-Text:  rc=VNT_ERROR_INVALID_FUNCTION",
+              afterClock(written[3]));
+    EXPECT_EQ("ACategoryNameOfThirtyCharacter +Number: ", afterClock(written[4]));
+    EXPECT_EQ("ACategoryNameOfThirtyCharacter -Number:  rc=4294967295", afterClock(written[5]));
+
+    EXPECT_EQ(87u, logger_->setCategoryWidth(0));
+    EXPECT_EQ(0u, logger_->setCategoryWidth(8));
+    logger_->deleteLog();
+    logger_->log(LogCategories::Server, LevelError, "x");
+    EXPECT_EQ("Server   x", afterClock(lines().at(0)));
+}
+
+TEST_F(LoggerTest, ADisabledTraceWritesNothingAndKeepsTheDepth) {
+    setOption("startLog", 1);
+    setOption("All", LevelTrace);
+    start();
+    {
+        FunctionTrace data(logger_, LogCategories::Par1Transport,
+                           "Par1Adapter::doWrite: ", LevelData, true);
+        EXPECT_FALSE(data.isEnabled());
+        EXPECT_EQ(0, logger_->getDepth(GetCurrentThreadId()));
+        FunctionTrace inactive(logger_, LogCategories::Par1Transport, "Inactive: ", LevelTrace,
+                               false);
+        EXPECT_FALSE(inactive.isEnabled());
+    }
+    EXPECT_FALSE(fileExists(logger_->getLogPath()));
+}
+
+TEST_F(LoggerTest, LoggingKeepsTheCallersLastError) {
+    startAll();
+    SetLastError(1460);
+    {
+        FunctionTrace trace(logger_, LogCategories::Par1Transport, "Trace: ", LevelTrace, true);
+        EXPECT_TRUE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+        EXPECT_EQ(1460u, GetLastError());
+    }
+    EXPECT_EQ(1460u, GetLastError());
+    logger_->deleteLog();
+    EXPECT_EQ(1460u, GetLastError());
+}
+
+TEST_F(LoggerTest, TheOptionCacheReadsAgainOnlyAfterItsAge) {
+    start();
+    uint32_t value = 0;
+    logger_->getCachedOption("CacheProbe", value, 7, 60000);
+    EXPECT_EQ(7u, value);
+    uint32_t stored = 0;
+    ASSERT_TRUE(hasOption("CacheProbe", stored));
+    EXPECT_EQ(7u, stored);
+
+    setOption("CacheProbe", 9);
+    value = 0;
+    logger_->getCachedOption("CacheProbe", value, 7, 60000);
+    EXPECT_EQ(7u, value) << "younger than its age: from the cache";
+
+    // The shortest age that a real tick count tells apart: wait it out.
+    DWORD readAt = GetTickCount();
+    while (GetTickCount() - readAt < 30) {
+        Sleep(10);
+    }
+    logger_->getCachedOption("CacheProbe", value, 7, 20);
+    EXPECT_EQ(9u, value);
+    // An age of 0 reads every time.
+    setOption("CacheProbe", 11);
+    logger_->getCachedOption("CacheProbe", value, 7, 0);
+    EXPECT_EQ(11u, value);
+}
+
+TEST_F(LoggerTest, AFailedOptionReadKeepsTheStartingValue) {
+    {
+        RegistryKey key(store_ + "Logger", true);
+        key.setValue("startLog", std::string("1"));
+    }
+    start();
+    EXPECT_FALSE(isLogEnabled(LogCategories::Par1Transport, LevelTrace));
+    EXPECT_TRUE(isLogEnabled(LogCategories::Par1Transport, LevelError));
+    uint32_t value = 5;
+    logger_->getCachedOption("startLog", value, 0, 0);
+    EXPECT_EQ(5u, value);
+}
+
+TEST_F(LoggerTest, ThreadsLoggingAtOnceLeaveEveryLineWhole) {
+    startAll();
+    const int threads = 4;
+    const int linesPerThread = 50;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([this, t] {
+            for (int i = 0; i < linesPerThread; ++i) {
+                FunctionTrace trace(logger_, LogCategories::Par1Transport,
+                                    "writer " + std::to_string(t) + " line " + std::to_string(i),
+                                    LevelTrace, true);
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    std::vector<std::string> written = lines();
+    ASSERT_EQ(static_cast<size_t>(2 * threads * linesPerThread), written.size());
+    std::vector<int> next(threads, 0);
+    std::vector<bool> entered(threads, false);
+    for (const std::string& line : written) {
+        std::string text = afterClock(line);
+        ASSERT_EQ(0u, text.find(padded("Par1Transport"))) << line;
+        text = text.substr(26);
+        int t = -1;
+        int i = -1;
+        char sign = 0;
+        ASSERT_EQ(3, std::sscanf(text.c_str(), "%cwriter %d line %d", &sign, &t, &i)) << line;
+        ASSERT_TRUE(t >= 0 && t < threads) << line;
+        // Each thread's lines in order: + then - for each number.
+        EXPECT_EQ(next[t], i) << line;
+        EXPECT_EQ(entered[t] ? '-' : '+', sign) << line;
+        EXPECT_EQ("writer " + std::to_string(t) + " line " + std::to_string(i), text.substr(1));
+        if (entered[t]) {
+            ++next[t];
+        }
+        entered[t] = !entered[t];
+    }
+}
+
+TEST(LoggerProcesses, ShareTheFileLineByLine) {
+    Localize::createInstance(nullptr);
+    if (par1test::TestChild::role() == "writer") {
+        BasicLogger::createInstance();
+        BasicLogger* logger = BasicLogger::getInstance();
+        for (int i = 0; i < 50; ++i) {
+            logger->log(LogCategories::Par1Transport, LevelError,
+                        "child line " + std::to_string(i));
+        }
+        BasicLogger::releaseInstance();
+        par1test::TestChild::exit(0);
+    }
+    teststore::createEmptyStore();
+    BasicLogger::releaseInstance();
+    BasicLogger::createInstance();
+    BasicLogger* logger = BasicLogger::getInstance();
+    logger->deleteLog();
+    {
+        par1test::TestChild child("writer");
+        ASSERT_TRUE(child.started());
+        for (int i = 0; i < 50; ++i) {
+            logger->log(LogCategories::Par1Transport, LevelError,
+                        "parent line " + std::to_string(i));
+        }
+        ASSERT_TRUE(child.wait());
+        EXPECT_EQ(0u, child.exitCode());
+    }
+    int parent = 0;
+    int fromChild = 0;
+    for (const std::string& line : linesOf(readFile(logger->getLogPath()))) {
+        std::string text = afterClock(line);
+        text = text.size() >= 26 ? text.substr(26) : line;
+        if (text == "parent line " + std::to_string(parent)) {
+            ++parent;
+        } else if (text == "child line " + std::to_string(fromChild)) {
+            ++fromChild;
+        } else {
+            ADD_FAILURE() << "unexpected line " << line;
+        }
+    }
+    EXPECT_EQ(50, parent);
+    EXPECT_EQ(50, fromChild);
+    logger->deleteLog();
+    BasicLogger::releaseInstance();
+    teststore::deleteStore();
+}
+
+TEST(LogCategories, TheSharedTableOfCategories) {
+    struct Row {
+        const char* name;
+        uint32_t mask;
+    };
+    const Row rows[] = {
+        {"All", 0xFFFFFFFFu},
+        {"Bidi", 0xFFFFFFFFu},
+        {"ComClientBidi", 0xFFFFFFFFu},
+        {"ComClient", 0},
+        {"COMServer", 0},
+        {"CfgUtil", 0},
+        {"Hbn1Transport", 0},
+        {"Hbn3Transport", 0},
+        {"Ip1Transport", 0},
+        {"Ip1TransportDiscovery", 0},
+        {"LegacyClient", 0xFFFFFFFFu},
+        {"PortMonitorUI", 0xFFFFFFFFu},
+        {"PPClient", 0},
+        {"PPServer", 0},
+        {"PrintMonitor", 0xFFFFFFFFu},
+        {"Server", 0},
+        {"ServerHid", 0},
+        {"Special", 0},
+        {"Transport", 0},
+        {"Usb1Transport", 0},
+        {"Usb1TransportDiscovery", 0},
+        {"Usb1TransportHid", 0},
+        {"Par1Transport", 0},
+        {"Shared", 0},
+        {"Utility", 0},
+        {"InstallHelper", 0},
+        {"Hcp", 0},
+    };
+    ASSERT_EQ(sizeof rows / sizeof rows[0], static_cast<size_t>(LogCategories::count));
+    for (unsigned i = 0; i < LogCategories::count; ++i) {
+        EXPECT_EQ(rows[i].name, LogCategories::list()[i]->getName()) << i;
+        EXPECT_EQ(rows[i].mask, LogCategories::list()[i]->getMask()) << rows[i].name;
+    }
+    EXPECT_EQ(&LogCategories::Par1Transport, LogCategories::list()[22]);
+}
+
+TEST(BasicLoggerOptions, StartLogFollowsTheLogFilesPresence) {
+    BasicLogger logger("C:\\shar-basic.log");
+    logger.deleteLog();
+    uint32_t value = 5;
+    logger.getOption("startLog", value, 0);
+    EXPECT_EQ(0u, value);
+    logger.log(LogCategories::Par1Transport, LevelError, "first");
+    logger.getOption("startLog", value, 0);
+    EXPECT_EQ(0xFFFFFFFFu, value);
+    logger.getOption("Clocktime_In_Header", value, 1);
+    EXPECT_EQ(1u, value);
+    // Its own options: logging on, so every level is written.
+    EXPECT_TRUE(logger.isEnabled(LogCategories::Par1Transport, LevelDetail));
+    logger.deleteLog();
+    EXPECT_FALSE(fileExists("C:\\shar-basic.log"));
+}
