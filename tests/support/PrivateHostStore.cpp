@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace par1test {
 
@@ -21,12 +23,10 @@ public:
 
     void TearDown() override {
         // The registry stays open until the process ends; its files can go
-        // before that on Linux. Anything a test left behind keeps its folder.
-        for (const char* name : {"/registry.db", "/registry.db-wal", "/registry.db-shm"}) {
-            DeleteFileA((directory_ + name).c_str());
-        }
-        RemoveDirectoryA((directory_ + "/drive_c").c_str());
-        RemoveDirectoryA(directory_.c_str());
+        // before that on Linux. Everything in the directory is this run's
+        // (log files of the module under test among them).
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
     }
 
 private:

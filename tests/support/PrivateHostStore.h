@@ -3,8 +3,8 @@
 // can go on at once.
 //
 // usePrivateHostStore() points PAR1_REGISTRY and PAR1_DRIVE_C at a new
-// directory below the temporary directory and removes what the platform put
-// there when the program ends. Child processes started by the program inherit
+// directory below the temporary directory and removes that directory with
+// everything in it when the tests have run. Child processes started by the program inherit
 // the same store. On Windows it does nothing: the tests use the real registry
 // and drive. Call it from a static initializer of the test program:
 //
