@@ -9,6 +9,8 @@
 
 namespace npatest {
 
+using Bytes = std::vector<uint8_t>;
+
 inline std::vector<uint8_t> hex(const std::string& text) {
     std::vector<uint8_t> bytes;
     std::string digits;
