@@ -1,13 +1,20 @@
 // Drives the built module as a host does: loaded at run time, every export
 // found by its plain name.
 #include "platform/win32.h"
+#include "shared/BrandTable.h"
+#include "shared/RegistryKey.h"
+#include "shared/SettingsStore.h"
+#include "support/PrivateHostStore.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace {
+
+const bool privateStore = par1test::usePrivateHostStore();
 
 using CodeFunction = uint32_t (*)();
 using GetNameFunction = uint32_t (*)(char*, uint32_t, uint32_t*);
@@ -15,8 +22,11 @@ using PointerFunction = void* (*)();
 
 class LoadedModule : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        module_ = LoadLibraryA(PAR1_MODULE_FILE);
+    // Loaded once for the suite; a failure to load fails every test.
+    void SetUp() override {
+        if (module_ == nullptr) {
+            module_ = LoadLibraryA(PAR1_MODULE_FILE);
+        }
         ASSERT_NE(nullptr, module_) << PAR1_MODULE_FILE << " error " << GetLastError();
     }
 
@@ -27,7 +37,11 @@ protected:
         }
     }
 
-    void TearDown() override { call("TransportUninitialize"); }
+    void TearDown() override {
+        if (module_ != nullptr) {
+            call("TransportUninitialize");
+        }
+    }
 
     template <class F> static F find(const char* name) {
         return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
@@ -86,6 +100,64 @@ TEST_F(LoadedModule, InitializeTwiceAndUninitializeRepeatedly) {
     EXPECT_EQ(0u, call("TransportUninitialize"));
     EXPECT_EQ(0u, call("TransportUninitialize")) << "twice after initialisation";
     EXPECT_EQ(0u, call("TransportInitialize")) << "initialisation after a release";
+}
+
+// The module's own store, as the module computes it from its local id.
+class ModuleStore {
+public:
+    ModuleStore() : store_("Software\\" + findBrandKey("vnbx") + "\\Kes\\", "vnbx") {}
+    ~ModuleStore() {
+        store_.deleteStore();
+        DeleteFileA(logPath);
+    }
+
+    void setLoggerOption(const char* name, DWORD value) {
+        RegistryKey key(store_.getRootPath(0) + "Logger", true, HKEY_LOCAL_MACHINE);
+        key.setValue(name, value);
+    }
+
+    static std::string readLog() {
+        std::string text;
+        HANDLE file = CreateFileA(logPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return text;
+        }
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+            text.append(buffer, read);
+        }
+        CloseHandle(file);
+        return text;
+    }
+
+    static constexpr const char* logPath = "C:\\vnbx.log";
+
+private:
+    SettingsStore store_;
+};
+
+TEST_F(LoadedModule, EntryPointsTraceWhenLoggingIsOn) {
+    ModuleStore store;
+    DeleteFileA(ModuleStore::logPath);
+    store.setLoggerOption("startLog", 1);
+    store.setLoggerOption("Par1Transport", 0xFFFFFFFFu);
+
+    ASSERT_EQ(0u, call("TransportInitialize"));
+    char buffer[4];
+    uint32_t length = 0;
+    EXPECT_EQ(122u, find<GetNameFunction>("TransportGetName")(buffer, sizeof buffer, &length));
+    EXPECT_EQ(0u, call("TransportInstall"));
+    EXPECT_EQ(0u, call("TransportUninitialize"));
+
+    std::string log = ModuleStore::readLog();
+    for (const char* line : {" TransportInitialize()\r\n", " +TransportGetName()\r\n",
+                             " -TransportGetName() rc=122\r\n", " +TransportInstall()\r\n",
+                             " -TransportInstall()\r\n", " TransportUninitialize()\r\n"}) {
+        EXPECT_NE(std::string::npos, log.find(line)) << line << " missing from:\n" << log;
+    }
+    EXPECT_LT(log.find("TransportInitialize()"), log.find("TransportUninitialize()"));
 }
 
 } // namespace
