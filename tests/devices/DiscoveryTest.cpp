@@ -2,6 +2,7 @@
 #include "devices/Observer.h"
 #include "devices/Par1Devices.h"
 #include "devices/Par1DiscovererManager.h"
+#include "entry/TransportExports.h"
 #include "port/PortSystem.h"
 #include "sim/VirtualPorts.h"
 #include "support/TransportEnvironment.h"
@@ -192,6 +193,27 @@ TEST_F(DiscoveryTest, TheDeviceTableWatchesEveryNewDiscoverer) {
         discoverer->discover("");
         EXPECT_EQ((std::list<std::string>{transportString(2)}), devices_->entries());
     }
+}
+
+TEST_F(DiscoveryTest, AfterARestartTheTableKeepsItsEntriesAndObservesTheNewDiscoverer) {
+    printerOn(1, "MDL:One;");
+    ASSERT_EQ(0u, TransportInitialize());
+    Discoverer* before = TransportGetDiscoverer();
+    ASSERT_NE(nullptr, before);
+    EXPECT_EQ(Par1DiscovererManager::getInstance()->getDiscoverer(), before);
+    before->discover("");
+
+    ASSERT_EQ(0u, TransportUninitialize());
+    ASSERT_EQ(0u, TransportInitialize());
+    EXPECT_EQ((std::list<std::string>{transportString(1)}), devices_->entries());
+
+    ports_.port(1).detachPrinter();
+    printerOn(4, "MDL:Four;");
+    devices_->emptyList();
+    Discoverer* after = TransportGetDiscoverer();
+    ASSERT_NE(nullptr, after);
+    after->discover("");
+    EXPECT_EQ((std::list<std::string>{transportString(4)}), devices_->entries());
 }
 
 TEST_F(DiscoveryTest, DiscoveriesOnSeveralThreadsEachReportWhatTheyFound) {
