@@ -43,7 +43,7 @@ TEST(LastError, EachThreadHasItsOwn) {
 
 // Every code the module reports has a text in Windows' form: one sentence
 // (or a few) on one line, ending with a line break.
-TEST(FormatMessage, KnownCodesGiveOneLineOfText) {
+TEST(SystemMessage, KnownCodesGiveOneLineOfText) {
     const DWORD codes[] = {
         ERROR_SUCCESS,
         ERROR_INVALID_FUNCTION,
@@ -123,7 +123,7 @@ TEST(FormatMessage, KnownCodesGiveOneLineOfText) {
 }
 
 // The wording is the system's; these words are in it on every system.
-TEST(FormatMessage, TextsSayWhatTheCodeMeans) {
+TEST(SystemMessage, TextsSayWhatTheCodeMeans) {
     const struct {
         DWORD code;
         const char* words;
@@ -150,11 +150,11 @@ TEST(FormatMessage, TextsSayWhatTheCodeMeans) {
 }
 
 // Inserts stay as they are: the caller asked to ignore them.
-TEST(FormatMessage, InsertsAreLeftInTheText) {
+TEST(SystemMessage, InsertsAreLeftInTheText) {
     EXPECT_NE(std::string::npos, message(ERROR_MR_MID_NOT_FOUND).find("0x%1"));
 }
 
-TEST(FormatMessage, CodeWithoutTextFailsWith317) {
+TEST(SystemMessage, CodeWithoutTextFailsWith317) {
     for (DWORD code : {0x12345678u, 0xFFFFFFFFu}) {
         char buffer[256] = {};
         SetLastError(0);
@@ -166,7 +166,7 @@ TEST(FormatMessage, CodeWithoutTextFailsWith317) {
 
 // The text and its terminating zero must fit; a buffer one byte short fails
 // with 122 and is left as it was.
-TEST(FormatMessage, ShortBufferFailsWith122) {
+TEST(SystemMessage, ShortBufferFailsWith122) {
     const std::string full = message(ERROR_FILE_NOT_FOUND);
     ASSERT_FALSE(full.empty());
     const DWORD length = static_cast<DWORD>(full.size());
