@@ -31,7 +31,7 @@ VirtualPort::VirtualPort(unsigned number) : number_(number), printer_(*this) {
 void VirtualPort::setPresent(bool present) {
     std::lock_guard<std::mutex> lock(mutex_);
     present_ = present;
-    changed_.notify_all();
+    changed_.notifyAll();
 }
 
 bool VirtualPort::present() const {
@@ -45,7 +45,7 @@ VirtualPrinter& VirtualPort::attachPrinter() {
         attached_ = true;
         printer_.resetIntakeLocked();
         backChannel_.clear();
-        changed_.notify_all();
+        changed_.notifyAll();
     }
     return printer_;
 }
@@ -54,7 +54,7 @@ void VirtualPort::detachPrinter() {
     std::lock_guard<std::mutex> lock(mutex_);
     attached_ = false;
     backChannel_.clear();
-    changed_.notify_all();
+    changed_.notifyAll();
 }
 
 bool VirtualPort::printerAttached() const {
@@ -137,20 +137,18 @@ std::size_t VirtualPort::backChannelPending() const {
 
 bool VirtualPort::waitForWrites(std::size_t count, DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                             [&] { return writes_.size() >= count && !writing_; });
+    return changed_.waitFor(lock, milliseconds,
+                            [&] { return writes_.size() >= count && !writing_; });
 }
 
 bool VirtualPort::waitForReads(std::size_t count, DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                             [&] { return readCount_ >= count; });
+    return changed_.waitFor(lock, milliseconds, [&] { return readCount_ >= count; });
 }
 
 bool VirtualPort::waitForBackChannelRead(DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                             [&] { return backChannel_.empty(); });
+    return changed_.waitFor(lock, milliseconds, [&] { return backChannel_.empty(); });
 }
 
 DWORD VirtualPort::open(DWORD access, DWORD flagsAndAttributes, Handle& handle) {
@@ -173,7 +171,7 @@ DWORD VirtualPort::open(DWORD access, DWORD flagsAndAttributes, Handle& handle) 
 void VirtualPort::close() {
     std::lock_guard<std::mutex> lock(mutex_);
     --openHandles_;
-    changed_.notify_all();
+    changed_.notifyAll();
 }
 
 DWORD VirtualPort::unavailableLocked() const {
@@ -189,7 +187,7 @@ void VirtualPort::queueLocked(const Bytes& data, Clock::time_point due) {
     auto later = std::find_if(backChannel_.begin(), backChannel_.end(),
                               [&](const Chunk& chunk) { return chunk.due > due; });
     backChannel_.insert(later, Chunk{data, 0, due});
-    changed_.notify_all();
+    changed_.notifyAll();
 }
 
 std::size_t VirtualPort::takeLocked(unsigned char* buffer, std::size_t size,
@@ -206,7 +204,7 @@ std::size_t VirtualPort::takeLocked(unsigned char* buffer, std::size_t size,
         }
     }
     if (got > 0) {
-        changed_.notify_all();
+        changed_.notifyAll();
     }
     return got;
 }
@@ -222,7 +220,7 @@ std::size_t VirtualPort::pendingLocked() const {
 BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesRead) {
     std::unique_lock<std::mutex> lock(mutex_);
     ++readCount_;
-    changed_.notify_all();
+    changed_.notifyAll();
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
@@ -298,7 +296,7 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
             timed = true;
         }
         if (timed) {
-            changed_.wait_until(lock, wake);
+            changed_.waitUntil(lock, wake);
         } else {
             changed_.wait(lock);
         }
@@ -330,12 +328,14 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
         return FALSE;
     }
     // One transfer at a time, as on the wire.
-    changed_.wait(lock, [&] { return !writing_; });
+    while (writing_) {
+        changed_.wait(lock);
+    }
     const auto* data = static_cast<const unsigned char*>(buffer);
     const COMMTIMEOUTS t = handle.timeouts;
     const std::size_t index = writes_.size();
     writes_.push_back(PortWrite{Bytes(data, data + size), t, false});
-    changed_.notify_all();
+    changed_.notifyAll();
 
     auto fail = [&](DWORD error, DWORD flags) {
         commErrors_ |= flags;
@@ -370,11 +370,23 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
                 timedOut = true;
             }
         }
-        writing_ = true;
-        const bool gone = changed_.wait_until(lock, Clock::now() + transfer,
-                                              [&] { return unavailableLocked() != 0; });
-        writing_ = false;
-        changed_.notify_all();
+        // Cleared also while the stack of a terminated writer unwinds.
+        struct Transfer {
+            VirtualPort& port;
+            explicit Transfer(VirtualPort& p) : port(p) { port.writing_ = true; }
+            ~Transfer() {
+                port.writing_ = false;
+                port.changed_.notifyAll();
+            }
+        };
+        bool gone = false;
+        {
+            Transfer busy(*this);
+            const Clock::time_point done = Clock::now() + transfer;
+            while (!(gone = unavailableLocked() != 0) && Clock::now() < done) {
+                changed_.waitUntil(lock, done);
+            }
+        }
         if (gone) {
             // The bytes on the wire went with the printer.
             return fail(unavailableLocked(), present_ ? CE_DNS : 0);
@@ -390,7 +402,7 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
         return fail(ERROR_SEM_TIMEOUT, CE_PTO);
     }
     writes_[index].succeeded = true;
-    changed_.notify_all();
+    changed_.notifyAll();
     return TRUE;
 }
 

@@ -26,9 +26,9 @@
 #include "platform/win32.h"
 #include "sim/NpaFrames.h"
 #include "sim/VirtualPrinter.h"
+#include "sim/WaitQueue.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -128,7 +128,7 @@ private:
 
     const unsigned number_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    mutable WaitQueue changed_;
     VirtualPrinter printer_;
 
     bool present_ = true;

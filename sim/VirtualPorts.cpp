@@ -127,6 +127,11 @@ bool VirtualPorts::find(HANDLE handle, Open& open) const {
 }
 
 BOOL VirtualPorts::closeHandle(HANDLE handle) {
+    // The pseudo handle of the process, which a failed open hands out:
+    // closing it succeeds and does nothing, as on Windows.
+    if (handle == INVALID_HANDLE_VALUE) {
+        return TRUE;
+    }
     Open open;
     {
         std::lock_guard<std::mutex> lock(mutex_);

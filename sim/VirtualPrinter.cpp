@@ -142,14 +142,12 @@ void VirtualPrinter::clearRecords() {
 
 bool VirtualPrinter::waitForPrintData(std::size_t bytes, DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(port_.mutex_);
-    return port_.changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [&] { return printData_.size() >= bytes; });
+    return port_.changed_.waitFor(lock, milliseconds, [&] { return printData_.size() >= bytes; });
 }
 
 bool VirtualPrinter::waitForPackets(std::size_t count, DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(port_.mutex_);
-    return port_.changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [&] { return packets_.size() >= count; });
+    return port_.changed_.waitFor(lock, milliseconds, [&] { return packets_.size() >= count; });
 }
 
 void VirtualPrinter::sendLocked(const Bytes& data, DWORD delayMilliseconds) {
@@ -187,7 +185,7 @@ void VirtualPrinter::receiveLocked(const unsigned char* data, std::size_t size) 
         }
         takeByteLocked(data[i++]);
     }
-    port_.changed_.notify_all();
+    port_.changed_.notifyAll();
 }
 
 void VirtualPrinter::takeByteLocked(unsigned char byte) {

@@ -34,6 +34,8 @@ TEST_F(VirtualPort, DosNameOfAParallelDeviceOpensThatPort) {
     SetLastError(0);
     EXPECT_FALSE(seam().closeHandle(handle));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    // What a failed open gives closes without complaint, as on Windows.
+    EXPECT_TRUE(seam().closeHandle(INVALID_HANDLE_VALUE));
 }
 
 TEST_F(VirtualPort, NamesThatReachNoPresentPortDoNotOpen) {
@@ -379,6 +381,47 @@ TEST_F(VirtualPort, PortThatVanishesFailsItsHandles) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     ports.port(1).setPresent(true);
     EXPECT_TRUE(write(handle, bytes("x")));
+}
+
+} // namespace
+
+namespace {
+
+struct BlockedRead {
+    HANDLE port;
+    BOOL result = FALSE;
+};
+
+unsigned WINAPI readForever(void* argument) {
+    auto* read = static_cast<BlockedRead*>(argument);
+    char buffer[64];
+    DWORD got = 0;
+    read->result = PortSystem::current().readFile(read->port, buffer, sizeof buffer, &got, nullptr);
+    return 0;
+}
+
+// The adapter terminates a read thread that does not stop in time; the port
+// must stay usable for the threads that remain.
+TEST_F(VirtualPort, ThreadTerminatedInsideAReadLeavesThePortUsable) {
+    sim::VirtualPrinter& printer = ports.port(1).attachPrinter();
+    HANDLE handle = open(1);
+    for (COMMTIMEOUTS t : {COMMTIMEOUTS{0, 0, 0, 0, 0}, COMMTIMEOUTS{50, 5, 2500, 10, 2500}}) {
+        ASSERT_TRUE(seam().setCommTimeouts(handle, &t));
+        const unsigned before = ports.port(1).readCount();
+        BlockedRead blocked{handle};
+        HANDLE thread =
+            reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, readForever, &blocked, 0, nullptr));
+        ASSERT_NE(nullptr, thread);
+        EXPECT_TRUE(ports.port(1).waitForReads(before + 1, 10000));
+        EXPECT_TRUE(TerminateThread(thread, 0));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+        EXPECT_TRUE(CloseHandle(thread));
+
+        printer.sendBytes(bytes("still here"));
+        EXPECT_EQ("still here", text(read(handle, atOnce)));
+        EXPECT_TRUE(write(handle, bytes("and writing")));
+    }
+    EXPECT_EQ("and writingand writing", text(printer.printData()));
 }
 
 } // namespace

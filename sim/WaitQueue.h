@@ -1,0 +1,51 @@
+// Threads waiting for the state that a std::mutex guards to change: the
+// condition variable of the virtual ports, built on Win32 events.
+//
+// The module terminates a read thread that does not stop in time, and such a
+// thread is usually blocked in a read. A waiter here holds neither the mutex
+// nor any lock inside a condition variable while it sleeps (it waits on an
+// event of its own), so the threads that remain carry on; on Linux the
+// terminated thread's stack unwinds through wait and leaves everything tidy.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace sim {
+
+class WaitQueue {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // With the lock held: sleeps until notifyAll or the deadline, and returns
+    // with the lock held again. Wake-ups may be spurious: callers check.
+    void wait(std::unique_lock<std::mutex>& lock);
+    void waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline);
+
+    // With the lock held: waits until ready() or the time is up; answers
+    // ready().
+    template <class Ready>
+    bool waitFor(std::unique_lock<std::mutex>& lock, DWORD milliseconds, Ready ready) {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!ready()) {
+            if (Clock::now() >= deadline) {
+                return false;
+            }
+            waitUntil(lock, deadline);
+        }
+        return true;
+    }
+
+    // With the lock held: wakes every waiter.
+    void notifyAll();
+
+private:
+    void sleep(std::unique_lock<std::mutex>& lock, DWORD milliseconds);
+
+    std::vector<HANDLE> waiting_;
+};
+
+} // namespace sim
