@@ -17,6 +17,7 @@
 #include "port/PortSystem.h"
 #include "protocol/Data.h"
 #include "shared/BasicLogger.h"
+#include "shared/Exception.h"
 #include "shared/Localize.h"
 #include "shared/RuntimeSettings.h"
 #include "sim/VirtualPorts.h"
@@ -639,9 +640,24 @@ int config(const std::string& action, const std::string& name, const std::string
     return ExitOk;
 }
 
-int showLog(const VirtualOptions& virtualOptions) {
-    Host host(virtualOptions);
-    std::cout << BasicLogger::getInstance()->getLogPath() << "\n";
+// The log file is named after the module's local id; the logger knows where.
+int showLog() {
+    HMODULE module = LoadLibraryA(PAR1_MODULE_FILE);
+    if (module == nullptr) {
+        fail(ExitModule, std::string("cannot load ") + PAR1_MODULE_FILE, GetLastError(),
+             "the module must lie beside par1");
+    }
+    Localize::createInstance(module);
+    BasicLogger::createInstance();
+    std::string path = BasicLogger::getInstance()->getLogPath();
+    BasicLogger::releaseInstance();
+    std::cout << path << "\n";
+    uint32_t enabled = 0;
+    RuntimeSettings settings;
+    if (!settings.getNumber("Logger", "startLog", enabled, SettingsStore::LocalStore) ||
+        enabled == 0) {
+        std::cout << "logging is off; switch it on with: par1 config set logger.startLog 1\n";
+    }
     return ExitOk;
 }
 
@@ -726,7 +742,7 @@ int main(int argc, char** argv) {
             std::string portName = normalisePort(port);
             Host host(virt);
             Connection connection(host, portName);
-            std::cout << "NPA mode on " << portName << ": " << (connection.npaMode() ? "on" : "off")
+            std::cout << "NPA mode on " << portName << " " << (connection.npaMode() ? "on" : "off")
                       << "\n";
             return ExitOk;
         }
@@ -745,8 +761,15 @@ int main(int argc, char** argv) {
             return config(action, name, value);
         }
         if (*logCommand) {
-            return showLog(virt);
+            return showLog();
         }
+    } catch (const Exception& exception) {
+        std::cout << std::flush;
+        std::cerr << "par1: " << exception.getMessage() << ": "
+                  << systemText(exception.getErrorCode()) << " (error " << exception.getErrorCode()
+                  << ")\n"
+                  << "hint: see the log file (par1 log)\n";
+        return ExitModule;
     } catch (const Failure& failure) {
         std::cout << std::flush;
         std::cerr << "par1: " << failure.what << ": " << systemText(failure.code) << " (error "
