@@ -7,7 +7,8 @@
 // Lifetime of a name: every process that has it open holds a shared flock on
 // the memory object; the last one to close it (the one that gets the lock
 // exclusively) removes the name, as Windows forgets a name with its last
-// handle. An opener that finds the object already unlinked starts over.
+// handle. An opener that gets the lock exclusively is alone with the name and
+// sets the object up afresh; one that finds it already unlinked starts over.
 #include "platform/linux/sync.h"
 
 #include <atomic>
@@ -103,14 +104,13 @@ private:
 
 // The shared block. The abandoned flag is touched only by the mutex's owner.
 struct SharedMutexBlock {
-    std::atomic<uint32_t> state; // kUnset, kInitialising, kReady
+    std::atomic<uint32_t> state; // kUnset or kReady
     uint32_t abandoned;          // the last owner ended without releasing
     pthread_mutex_t mutex;
 };
 
 constexpr uint32_t kUnset = 0;
-constexpr uint32_t kInitialising = 1;
-constexpr uint32_t kReady = 2;
+constexpr uint32_t kReady = 1;
 
 std::string sharedMemoryName(const std::string& name) {
     // Bytes other than letters, digits, '.', '_' and '-' are escaped, so every
@@ -166,27 +166,21 @@ public:
     }
 
     // Opens or creates the shared object of a name; null with the last error
-    // set on failure.
+    // set on failure. created tells whether no other process had it open.
     static std::shared_ptr<NamedMutex> open(const std::string& name, bool& created) {
         const std::string shmName = sharedMemoryName(name);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            created = true;
-            int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno == EEXIST) {
-                created = false;
-                fd = shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0);
-                if (fd < 0 && errno == ENOENT) {
-                    continue; // removed meanwhile
-                }
-            }
+            int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
             if (fd < 0) {
                 SetLastError(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE);
                 return nullptr;
             }
-            if (created) {
-                fchmod(fd, 0666); // whatever the umask
-            }
-            if (flock(fd, LOCK_SH) != 0) {
+            // Exclusively ours: nobody has the name open (it is new, or left
+            // behind by a process that died), so it starts afresh. Otherwise
+            // wait for a shared lock, which an opener setting the object up
+            // or the last closer removing it holds off for a moment.
+            created = flock(fd, LOCK_EX | LOCK_NB) == 0;
+            if (!created && flock(fd, LOCK_SH) != 0) {
                 close(fd);
                 SetLastError(ERROR_GEN_FAILURE);
                 return nullptr;
@@ -196,11 +190,16 @@ public:
                 close(fd); // the last holder removed it before we locked it
                 continue;
             }
-            // Every opener sizes the object; a size already set is kept.
-            if (status.st_size < static_cast<off_t>(sizeof(SharedMutexBlock)) &&
-                ftruncate(fd, sizeof(SharedMutexBlock)) != 0) {
+            if (created) {
+                fchmod(fd, 0666); // whatever the umask
+                if (ftruncate(fd, 0) != 0 || ftruncate(fd, sizeof(SharedMutexBlock)) != 0) {
+                    close(fd);
+                    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                    return nullptr;
+                }
+            } else if (status.st_size < static_cast<off_t>(sizeof(SharedMutexBlock))) {
                 close(fd);
-                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                SetLastError(ERROR_INVALID_HANDLE); // not one of ours
                 return nullptr;
             }
             void* memory =
@@ -211,7 +210,9 @@ public:
                 return nullptr;
             }
             auto* block = static_cast<SharedMutexBlock*>(memory);
-            if (!initialise(block)) {
+            const bool ready = created ? initialise(block) : block->state.load() == kReady;
+            // From exclusive to shared: others may open it now.
+            if (!ready || (created && flock(fd, LOCK_SH) != 0)) {
                 munmap(memory, sizeof(SharedMutexBlock));
                 close(fd);
                 SetLastError(ERROR_GEN_FAILURE);
@@ -293,25 +294,18 @@ public:
     }
 
 private:
+    // With the object locked exclusively.
     static bool initialise(SharedMutexBlock* block) {
-        uint32_t expected = kUnset;
-        if (block->state.compare_exchange_strong(expected, kInitialising)) {
-            pthread_mutexattr_t attributes;
-            pthread_mutexattr_init(&attributes);
-            pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
-            pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
-            pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ERRORCHECK);
-            int result = pthread_mutex_init(&block->mutex, &attributes);
-            pthread_mutexattr_destroy(&attributes);
-            block->abandoned = 0;
-            block->state.store(result == 0 ? kReady : kUnset);
-            return result == 0;
-        }
-        // Another opener is setting it up: that takes microseconds.
-        for (int i = 0; i < 10000 && block->state.load() != kReady; ++i) {
-            usleep(100);
-        }
-        return block->state.load() == kReady;
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+        pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ERRORCHECK);
+        int result = pthread_mutex_init(&block->mutex, &attributes);
+        pthread_mutexattr_destroy(&attributes);
+        block->abandoned = 0;
+        block->state.store(result == 0 ? kReady : kUnset);
+        return result == 0;
     }
 
     int fd_;

@@ -9,6 +9,42 @@
 #include <sched.h>
 #include <unistd.h>
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+// AddressSanitizer clears the shadow of the frames an exception unwinds, but
+// not of those a cancellation unwinds: left poisoned below the frames still
+// running, they fail its own checks when the unwinding is rethrown. A stack
+// region handed here holds no live variable (or only ones about to unwind).
+void forgetStackPoison(char* low, char* high) {
+#ifdef __SANITIZE_ADDRESS__
+    if (low != nullptr && high > low) {
+        __asan_unpoison_memory_region(low, static_cast<size_t>(high - low));
+    }
+#else
+    (void)low;
+    (void)high;
+#endif
+}
+
+} // namespace
+
+} // namespace platform
+
+#ifdef __SANITIZE_ADDRESS__
+// Frames that live on ASan's fake stack leave no poison on the real one when
+// a cancellation unwinds them (see forgetStackPoison). ASAN_OPTIONS still
+// decides.
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "detect_stack_use_after_return=1";
+}
+#endif
+
 namespace platform {
 
 namespace {
@@ -42,6 +78,8 @@ public:
     }
 
     bool terminating() const { return terminating_.load(); }
+    // Below the caller's frame, what unwinding left behind.
+    void forgetUnwoundFrames(char* callerFrame) const { forgetStackPoison(stackLow_, callerFrame); }
 
     // Answers false when the thread has already ended.
     bool terminate(DWORD exitCode) {
@@ -54,7 +92,9 @@ public:
             terminating_.store(true);
             if (!pthread_equal(thread_, pthread_self())) {
                 // The thread cannot be gone yet: it marks itself finished
-                // under this lock before it ends.
+                // under this lock before it ends. Its frames are about to
+                // unwind.
+                forgetStackPoison(stackLow_, stackHigh_);
                 pthread_cancel(thread_);
             }
         }
@@ -73,6 +113,9 @@ private:
     Monitor monitor_;
     pthread_t thread_{};
     DWORD id_ = 0;
+    char* stackLow_ = nullptr;
+    char* stackHigh_ = nullptr;
+
     bool finished_ = false;
     DWORD exitCode_ = STILL_ACTIVE;
     std::atomic<bool> terminating_{false};
@@ -90,6 +133,7 @@ struct ThreadObject::End {
 
     ~End() {
         CancellationBlock block;
+        self->forgetUnwoundFrames(static_cast<char*>(__builtin_frame_address(0)));
         abandonOwnedMutexes();
         MonitorLock guard(self->monitor_);
         if (self->terminating_.load()) {
@@ -114,6 +158,15 @@ void* ThreadObject::entry(void* holder) {
     currentThread = &self;
     {
         MonitorLock guard(self.monitor_);
+        pthread_attr_t attributes;
+        if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+            void* low = nullptr;
+            size_t size = 0;
+            pthread_attr_getstack(&attributes, &low, &size);
+            self.stackLow_ = static_cast<char*>(low);
+            self.stackHigh_ = self.stackLow_ + size;
+            pthread_attr_destroy(&attributes);
+        }
         self.id_ = currentThreadId();
         self.monitor_.notifyAll();
     }
@@ -153,7 +206,12 @@ bool ThreadObject::start(const std::shared_ptr<ThreadObject>& thread, size_t sta
 } // namespace
 
 bool isThreadTerminating() {
-    return currentThread != nullptr && currentThread->terminating();
+    if (currentThread == nullptr || !currentThread->terminating()) {
+        return false;
+    }
+    // Asked from a catch block that rethrows the unwinding next.
+    currentThread->forgetUnwoundFrames(static_cast<char*>(__builtin_frame_address(0)));
+    return true;
 }
 
 } // namespace platform

@@ -270,3 +270,25 @@ TEST(NamedMutex, ExcludesOtherProcesses) {
     EXPECT_TRUE(ReleaseMutex(mutex));
     CloseHandle(mutex);
 }
+
+// A name dies with the last process that had it open, even one that ended
+// without closing its handles.
+TEST(NamedMutex, NameIsForgottenWhenItsLastProcessEnds) {
+    if (TestChild::role() == "create") {
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, TestChild::arguments().at(0).c_str());
+        TestChild::exit(mutex != nullptr && GetLastError() == ERROR_SUCCESS ? 4 : 10);
+    }
+    const std::string name = uniqueName("forgotten");
+    {
+        TestChild child("create", {name});
+        ASSERT_TRUE(child.wait());
+        ASSERT_EQ(4u, child.exitCode());
+    }
+    SetLastError(77);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(nullptr, mutex);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(mutex, 0)) << "a new mutex, not abandoned";
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    CloseHandle(mutex);
+}
