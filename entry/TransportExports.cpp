@@ -103,8 +103,14 @@ ConnectionManager* TransportGetConnectionManager() {
 }
 
 Discoverer* TransportGetDiscoverer() {
-    Par1DiscovererManager* manager = Par1DiscovererManager::getInstance();
-    return manager != nullptr ? static_cast<Discoverer*>(manager) : nullptr;
+    // The manager's lock is made with it; a failure there must not cross the
+    // export, the host gets no discoverer instead.
+    try {
+        Par1DiscovererManager* manager = Par1DiscovererManager::getInstance();
+        return manager != nullptr ? static_cast<Discoverer*>(manager) : nullptr;
+    } catch (Exception&) {
+        return nullptr;
+    }
 }
 
 VisitorManager* TransportGetVisitorManager() {
