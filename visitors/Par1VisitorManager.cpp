@@ -5,37 +5,7 @@
 
 #include "shared/CriticalSectionLock.h"
 
-#include <atomic>
 #include <new>
-
-namespace {
-
-std::atomic<Par1VisitorManager*> instance{nullptr};
-
-CriticalSection& instanceLock() {
-    static CriticalSection lock;
-    return lock;
-}
-
-} // namespace
-
-Par1VisitorManager* Par1VisitorManager::getInstance() {
-    Par1VisitorManager* manager = instance.load(std::memory_order_acquire);
-    if (manager == nullptr) {
-        CriticalSectionLock lock(instanceLock());
-        manager = instance.load(std::memory_order_relaxed);
-        if (manager == nullptr) {
-            manager = new (std::nothrow) Par1VisitorManager;
-            instance.store(manager, std::memory_order_release);
-        }
-    }
-    return manager;
-}
-
-void Par1VisitorManager::destroyInstance() {
-    CriticalSectionLock lock(instanceLock());
-    delete instance.exchange(nullptr, std::memory_order_acq_rel);
-}
 
 Par1VisitorManager::Par1VisitorManager() = default;
 

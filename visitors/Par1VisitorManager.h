@@ -6,6 +6,7 @@
 #include "visitors/VisitorManager.h"
 
 #include "shared/CriticalSection.h"
+#include "shared/Singleton.h"
 
 #include <map>
 #include <string>
@@ -16,9 +17,11 @@ class Par1VisitorManager : public VisitorManager {
 public:
     // The process's manager, created on first use (also before the module is
     // initialised); null only if it could not be allocated.
-    static Par1VisitorManager* getInstance();
+    static Par1VisitorManager* getInstance() {
+        return Singleton<Par1VisitorManager>::getInstance();
+    }
     // Deletes the manager; a later getInstance makes a new, empty one.
-    static void destroyInstance();
+    static void destroyInstance() { Singleton<Par1VisitorManager>::destroyInstance(); }
 
     // Forgets the prototypes without deleting them: each belongs to its own
     // accessor.
@@ -34,6 +37,7 @@ public:
     void registerVisitor(Par1Visitor* prototype);
 
 private:
+    friend class Singleton<Par1VisitorManager>;
     Par1VisitorManager();
 
     // Registration happens at start-up, but a host may ask for visitors
