@@ -426,16 +426,42 @@ TEST_F(LoggerTest, ThreadsLoggingAtOnceLeaveEveryLineWhole) {
     }
 }
 
+// Two processes write to the one log at the same moment, each opening and
+// closing the file per line under the named lock: every line of both must
+// come through whole, in its writer's order, and none may be lost. Named
+// mutexes start them together (they, not events, are shared between
+// processes on both builds): the child holds "ready" while it writes, the
+// parent holds "go" until it has seen that.
 TEST(LoggerProcesses, ShareTheFileLineByLine) {
+    const int linesPerProcess = 10000;
     Localize::createInstance(nullptr);
     if (par1test::TestChild::role() == "writer") {
+        const std::vector<std::string> names = par1test::TestChild::arguments();
+        if (names.size() != 2) {
+            par1test::TestChild::exit(2);
+        }
+        HANDLE ready = CreateMutexA(nullptr, FALSE, names[0].c_str());
+        HANDLE go = CreateMutexA(nullptr, FALSE, names[1].c_str());
+        if (ready == nullptr || go == nullptr) {
+            par1test::TestChild::exit(3);
+        }
         BasicLogger::createInstance();
         BasicLogger* logger = BasicLogger::getInstance();
-        for (int i = 0; i < 50; ++i) {
+        if (WaitForSingleObject(ready, par1test::TestChild::kTimeoutMs) != WAIT_OBJECT_0) {
+            par1test::TestChild::exit(4);
+        }
+        if (WaitForSingleObject(go, par1test::TestChild::kTimeoutMs) != WAIT_OBJECT_0) {
+            par1test::TestChild::exit(5);
+        }
+        ReleaseMutex(go);
+        for (int i = 0; i < linesPerProcess; ++i) {
             logger->log(LogCategories::Par1Transport, LevelError,
                         "child line " + std::to_string(i));
         }
         BasicLogger::releaseInstance();
+        ReleaseMutex(ready);
+        CloseHandle(ready);
+        CloseHandle(go);
         par1test::TestChild::exit(0);
     }
     teststore::createEmptyStore();
@@ -443,31 +469,69 @@ TEST(LoggerProcesses, ShareTheFileLineByLine) {
     BasicLogger::createInstance();
     BasicLogger* logger = BasicLogger::getInstance();
     logger->deleteLog();
+    const std::string suffix = std::to_string(GetCurrentProcessId());
+    const std::string readyName = "par1-logtest-ready-" + suffix;
+    const std::string goName = "par1-logtest-go-" + suffix;
+    HANDLE go = CreateMutexA(nullptr, TRUE, goName.c_str());
+    HANDLE ready = CreateMutexA(nullptr, FALSE, readyName.c_str());
+    ASSERT_NE(nullptr, go);
+    ASSERT_NE(nullptr, ready);
     {
-        par1test::TestChild child("writer");
+        par1test::TestChild child("writer", {readyName, goName});
         ASSERT_TRUE(child.started());
-        for (int i = 0; i < 50; ++i) {
+        // The child holds "ready" once it waits for "go"; until then each
+        // look takes "ready" for a moment and gives it back. Waiting on the
+        // child between looks also notices a child that ended early.
+        bool childReady = false;
+        const DWORD startedAt = GetTickCount();
+        while (!childReady && GetTickCount() - startedAt < par1test::TestChild::kTimeoutMs) {
+            DWORD look = WaitForSingleObject(ready, 0);
+            if (look == WAIT_TIMEOUT) {
+                childReady = true;
+            } else {
+                ASSERT_EQ(WAIT_OBJECT_0, look);
+                ReleaseMutex(ready);
+                ASSERT_EQ(WAIT_TIMEOUT, WaitForSingleObject(child.process(), 1))
+                    << "the child ended before it was ready, exit code " << child.exitCode();
+            }
+        }
+        ASSERT_TRUE(childReady);
+        ReleaseMutex(go);
+        for (int i = 0; i < linesPerProcess; ++i) {
             logger->log(LogCategories::Par1Transport, LevelError,
                         "parent line " + std::to_string(i));
         }
         ASSERT_TRUE(child.wait());
         EXPECT_EQ(0u, child.exitCode());
     }
+    CloseHandle(ready);
+    CloseHandle(go);
+    const std::vector<std::string> written = linesOf(readFile(logger->getLogPath()));
+    EXPECT_EQ(static_cast<size_t>(2 * linesPerProcess), written.size());
     int parent = 0;
     int fromChild = 0;
-    for (const std::string& line : linesOf(readFile(logger->getLogPath()))) {
+    int unexpected = 0;
+    for (const std::string& line : written) {
         std::string text = afterClock(line);
-        text = text.size() >= 26 ? text.substr(26) : line;
-        if (text == "parent line " + std::to_string(parent)) {
-            ++parent;
-        } else if (text == "child line " + std::to_string(fromChild)) {
-            ++fromChild;
-        } else {
+        if (text.compare(0, 26, padded("Par1Transport")) == 0) {
+            text = text.substr(26);
+            if (text == "parent line " + std::to_string(parent)) {
+                ++parent;
+                continue;
+            }
+            if (text == "child line " + std::to_string(fromChild)) {
+                ++fromChild;
+                continue;
+            }
+        }
+        // Enough to show how lines broke without flooding the output.
+        if (++unexpected <= 5) {
             ADD_FAILURE() << "unexpected line " << line;
         }
     }
-    EXPECT_EQ(50, parent);
-    EXPECT_EQ(50, fromChild);
+    EXPECT_EQ(0, unexpected);
+    EXPECT_EQ(linesPerProcess, parent);
+    EXPECT_EQ(linesPerProcess, fromChild);
     logger->deleteLog();
     BasicLogger::releaseInstance();
     teststore::deleteStore();
