@@ -346,8 +346,9 @@ protected:
 // the observers attached when it starts, in attachment order; an observer may
 // attach or detach (itself or others) from inside update: one detached during
 // the pass is not called after its detach, one attached during the pass is
-// first called in the next pass. An exception that escapes an update is
-// caught and the pass goes on with the next observer; notify never throws.
+// first called in the next pass. An exception that escapes an update (the
+// module's, a std::exception or a thrown text) is caught and the pass goes on
+// with the next observer; throw nothing else from update.
 // The subject does not own its observers, and does not tell them when it is
 // destroyed: detach them first, or keep the subject alive longer.
 class Subject {
