@@ -118,21 +118,30 @@ TEST(LayerOpen, CloseOfALayerThatIsNotOpenIsRefusedAndCannotWrapTheCount) {
     EXPECT_EQ(1, stack.bottom.closes);
 }
 
-TEST(NullLayer, RefusesDataVisitorsOpenAndClose) {
+TEST(Layer, RefusalsOfTheDefaultAndOfTheNullLayerGoThroughWhatIsPassedIn) {
+    Layer plain;
+    NullLayer null;
+    struct Case {
+        const char* what;
+        Layer& layer;
+        uint32_t dataError;
+    };
+    for (const Case& c : {Case{"default", plain, 1}, Case{"null", null, 6}}) {
+        Data written(4, 0x41);
+        c.layer.doWrite(written);
+        EXPECT_EQ(c.dataError, written.error()) << c.what;
+        Data arrived(4, 0x41);
+        c.layer.doAccept(arrived);
+        EXPECT_EQ(c.dataError, arrived.error()) << c.what;
+        RecordingVisitor visitor;
+        c.layer.doAccept(visitor);
+        EXPECT_EQ(1u, visitor.error()) << c.what;
+    }
+}
+
+TEST(NullLayer, IsNamedNullAndNeverOpens) {
     NullLayer null;
     EXPECT_EQ("null", null.getName());
-
-    Data written(4, 0x41);
-    null.doWrite(written);
-    EXPECT_EQ(6u, written.error());
-    Data arrived(4, 0x41);
-    null.doAccept(arrived);
-    EXPECT_EQ(6u, arrived.error());
-
-    RecordingVisitor visitor;
-    null.doAccept(visitor);
-    EXPECT_EQ(1u, visitor.error());
-
     EXPECT_EQ(6u, null.open());
     EXPECT_EQ(6u, null.open());
     EXPECT_EQ(0u, null.openCount());
@@ -160,29 +169,13 @@ TEST(Layer, DirectionsOfGetLayerAndSetLayer) {
     }
 }
 
-TEST(Layer, DefaultsReportInvalidFunctionThroughWhatIsPassedIn) {
+TEST(Layer, WithoutNeighboursPassingOnGoesNowhere) {
     Layer layer;
-    Data written(1, 0);
-    layer.doWrite(written);
-    EXPECT_EQ(1u, written.error());
-    Data arrived(1, 0);
-    layer.doAccept(arrived);
-    EXPECT_EQ(1u, arrived.error());
-    RecordingVisitor visitor;
-    layer.doAccept(visitor);
-    EXPECT_EQ(1u, visitor.error());
-
-    // Without neighbours, passing on goes nowhere.
     RecordingVisitor unmoved;
     layer.passUp(unmoved);
     layer.passDown(unmoved);
     EXPECT_EQ(0u, unmoved.error());
     EXPECT_EQ(nullptr, unmoved.atAdapter);
-
-    layer.setName("bidi");
-    layer.setTag(7);
-    EXPECT_EQ("bidi", layer.getName());
-    EXPECT_EQ(7u, layer.getTag());
 }
 
 TEST(Adapter, HandsItselfAndItsUpperNeighbourToTheVisitor) {
