@@ -116,9 +116,14 @@ TEST(Thread, SleepZeroReturnsAtOnce) {
 // and its exit code is the one given.
 class Terminate : public testing::TestWithParam<const char*> {};
 
-// "Library" blocks where the standard library waits (as the virtual
-// printer's reads do).
+// "Library" blocks where the standard library waits, as the virtual
+// printer's reads do. Only on Linux: on Windows, terminating a thread inside
+// the threads library can leave that library's own locks held.
+#ifdef _WIN32
+INSTANTIATE_TEST_SUITE_P(Thread, Terminate, testing::Values("Sleep", "Wait", "Catch"));
+#else
 INSTANTIATE_TEST_SUITE_P(Thread, Terminate, testing::Values("Sleep", "Wait", "Catch", "Library"));
+#endif
 
 TEST_P(Terminate, EndsABlockedThread) {
     const std::string where = GetParam();
