@@ -14,7 +14,16 @@
 #include <windows.h>
 // windows.h must come first.
 #include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <stdio.h>
+
+namespace platform {
+inline void setStandardInputBinary() {
+    _setmode(_fileno(stdin), _O_BINARY);
+}
+} // namespace platform
 #include <winioctl.h>
 // The parallel port driver's identification query (ntddpar.h).
 #ifndef IOCTL_PAR_QUERY_DEVICE_ID
@@ -599,4 +608,10 @@ inline bool isThreadTerminating() {
 #else
 bool isThreadTerminating();
 #endif
+
+// Not part of Win32: switches the standard input of a program to binary, so
+// that print data read from it arrives byte for byte. Windows' C runtime
+// opens it in text mode (CR LF becomes LF, Ctrl-Z ends the input); Linux has
+// no such mode.
+void setStandardInputBinary();
 } // namespace platform

@@ -395,6 +395,7 @@ private:
 std::vector<uint8_t> readInput(const std::string& name) {
     std::vector<uint8_t> bytes;
     if (name == "-") {
+        platform::setStandardInputBinary();
         bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         return bytes;
     }

@@ -200,3 +200,9 @@ BOOL FreeLibrary(HMODULE module) {
     }
     return dlclose(handle) == 0 ? TRUE : FALSE;
 }
+
+namespace platform {
+
+void setStandardInputBinary() {}
+
+} // namespace platform

@@ -47,6 +47,18 @@ bool exists(const std::string& name) {
     return std::ifstream(name).good();
 }
 
+// par1's messages are text: on Windows its text streams end lines with CR LF.
+std::string textLines(std::string text) {
+#ifdef _WIN32
+    std::string::size_type at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) {
+        text.erase(at, 1);
+        ++at;
+    }
+#endif
+    return text;
+}
+
 // Runs par1 from the build's program directory (the test's working
 // directory) with its output in files; stdinFile feeds standard input.
 Result run(const std::string& arguments, const std::string& stdinFile = "") {
@@ -63,7 +75,7 @@ Result run(const std::string& arguments, const std::string& stdinFile = "") {
     // A wait status: the exit code is its second byte.
     int exitCode = (status >> 8) & 0xFF;
 #endif
-    Result result{exitCode, readFile(out), readFile(err)};
+    Result result{exitCode, textLines(readFile(out)), textLines(readFile(err))};
     std::remove(out.c_str());
     std::remove(err.c_str());
     return result;
