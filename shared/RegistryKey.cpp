@@ -48,8 +48,7 @@ private:
 
 } // namespace
 
-RegistryKey::RegistryKey(const std::string& path, bool create, HKEY hive)
-    : handle_(nullptr), security_(true) {
+RegistryKey::RegistryKey(const std::string& path, bool create, HKEY hive) : handle_(nullptr) {
     try {
         openKey(path, hive);
     } catch (Win32Exception&) {
@@ -76,17 +75,18 @@ void RegistryKey::openKey(const std::string& path, HKEY hive) {
 }
 
 void RegistryKey::createKey(const std::string& path, HKEY hive) {
+    security_ = std::make_unique<SecurityEveryone>(true);
     HKEY key = nullptr;
     DWORD disposition = 0;
     char emptyClass[] = "";
     LONG result =
         RegCreateKeyExA(hive, path.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        security_.getSecurityAttributes(), &key, &disposition);
+                        security_->getSecurityAttributes(), &key, &disposition);
     if (result != ERROR_SUCCESS) {
         raise("RegistryKey::createKey()", result, 394);
     }
     try {
-        security_.apply(key);
+        security_->apply(key);
     } catch (...) {
         // The constructor fails, so no destructor will close the key.
         RegCloseKey(key);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 
 class RegistryKey {
@@ -53,5 +54,7 @@ private:
     static void deleteTree(const std::string& path, HKEY parent, bool keepKey);
 
     HKEY handle_;
-    SecurityEveryone security_;
+    // Built only for a key this object creates: opening needs no descriptor,
+    // and building one costs more than the open itself.
+    std::unique_ptr<SecurityEveryone> security_;
 };
