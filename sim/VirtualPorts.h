@@ -12,8 +12,8 @@
 // operation may be called from any thread.
 #pragma once
 
+#include "platform/DosDeviceTable.h"
 #include "port/PortSystem.h"
-#include "sim/DosDeviceTable.h"
 #include "sim/VirtualPort.h"
 
 #include <cstdint>
@@ -68,7 +68,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<VirtualPort>> ports_;
-    DosDeviceTable dosDevices_;
+    platform::DosDeviceTable dosDevices_;
     std::map<std::uintptr_t, Open> handles_;
     std::uintptr_t lastHandle_;
 };

@@ -1,7 +1,9 @@
 // DOS device names as Windows keeps them: a name maps to a stack of targets,
 // the newest first. A definition pushes a target; a removal pops the newest,
 // or the newest that matches a given target. Names and targets compare without
-// regard to ASCII case. Not locked: the owner serialises calls.
+// regard to ASCII case. Not locked: the owner serialises calls. The Linux
+// platform keeps the process's names in one; the virtual printer keeps its
+// own, on both builds.
 #pragma once
 
 #include "platform/win32.h"
@@ -9,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace platform {
 
 class DosDeviceTable {
 public:
@@ -30,4 +32,4 @@ private:
     const Entry* find(const std::string& name) const;
 };
 
-} // namespace sim
+} // namespace platform

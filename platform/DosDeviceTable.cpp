@@ -1,9 +1,9 @@
-#include "sim/DosDeviceTable.h"
+#include "platform/DosDeviceTable.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace sim {
+namespace platform {
 
 namespace {
 
@@ -131,4 +131,4 @@ std::vector<std::string> DosDeviceTable::targets(const std::string& deviceName) 
     return std::vector<std::string>(entry->targets.rbegin(), entry->targets.rend());
 }
 
-} // namespace sim
+} // namespace platform
