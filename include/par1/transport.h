@@ -56,6 +56,9 @@
 // visitors belong to whoever got them from the visitor manager until
 // releaseVisitor.
 //
+// The type information of the module's classes stays inside the module: a
+// host built with UndefinedBehaviorSanitizer needs -fno-sanitize=vptr.
+//
 // This header uses only the C++ standard library.
 #pragma once
 
