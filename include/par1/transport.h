@@ -122,6 +122,9 @@ using TransportUninstallFunction = uint32_t (*)();
 // that the last transfer moved. The buffer owns its bytes; whoever creates a
 // Data deletes it. A layer or visitor that is handed a Data only borrows it
 // for the call.
+// Every operation that changes the bytes is virtual, so the storage of a
+// buffer is always managed by the code of the side (host or module) that
+// made it.
 //
 // To print: Data job(bytes, length); connection->doWrite(job); then
 // job.error() is 0 and job.count() the bytes written, or error() says why not.
