@@ -23,7 +23,3 @@ uint32_t Discoverer::canCancel() const {
 uint32_t Discoverer::isLocal() const {
     return 1;
 }
-
-uint32_t Discoverer::discover(const std::string& text) {
-    return doDiscover(text);
-}

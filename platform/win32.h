@@ -201,6 +201,14 @@ typedef volatile LONG* PVOLATILE_LONG;
 #define FILE_END 2u
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+#define FILE_TYPE_REMOTE 0x8000u
 
 // Messages.
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
@@ -559,6 +567,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped);
 BOOL DeleteFileA(LPCSTR fileName);
+// The process's standard input, output and error, and what kind of file a
+// handle names (a terminal is FILE_TYPE_CHAR).
+HANDLE GetStdHandle(DWORD stdHandle);
+DWORD GetFileType(HANDLE file);
 BOOL RemoveDirectoryA(LPCSTR pathName);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 void GetLocalTime(LPSYSTEMTIME time);

@@ -2,31 +2,29 @@
 // through the eight exports and the objects they hand out.
 //
 // Without --virtual the module is loaded from beside this program with
-// LoadLibraryA and reaches the system's parallel ports. With --virtual the
-// module's code is the copy linked into this program, so that the virtual
-// printer installed behind the port seam here is the one the module talks
-// to (a loaded library keeps its own seam). The loaded library still names
-// the module: its file name gives the local id, so settings and the log file
-// are the same in both modes.
-#include "devices/Discoverer.h"
-#include "devices/PropertyRecords.h"
-#include "devices/TransportProperties.h"
-#include "entry/TransportExports.h"
+// LoadLibraryA and its exports are found with GetProcAddress; it reaches the
+// system's parallel ports. With --virtual the exports are those of the
+// module's copy linked into this program, so that the virtual printer
+// installed behind the port seam here is the one the module talks to (a
+// loaded library keeps its own seam, see LinkedModule.h). Either way the same
+// host code below drives the module, and it knows only the public header: the
+// table of exports, the objects they hand out, and the registry and log file
+// that the module documents. The loaded library names the module in both
+// modes: its file name gives the local id, so settings and the log file are
+// the same.
+#include "LinkedModule.h"
+#include "TransportTable.h"
+
 #include "par1/transport.h"
 #include "platform/win32.h"
-#include "port/PortSystem.h"
-#include "protocol/Data.h"
-#include "shared/BasicLogger.h"
-#include "shared/Exception.h"
-#include "shared/Localize.h"
-#include "shared/RuntimeSettings.h"
-#include "sim/VirtualPorts.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -35,6 +33,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -57,7 +56,13 @@ const char* const exitCodeHelp = "Exit codes:\n"
                                  "  4  no printer on the port, or the connection did not open\n"
                                  "  5  the printer refused, went silent or failed during the job\n"
                                  "  6  an NPA command got no reply or failed\n"
-                                 "  7  the settings could not be read or written\n";
+                                 "  7  the settings could not be read or written\n"
+                                 "\n"
+                                 "print ends with a summary: bytes, NPA packets (0 without "
+                                 "wrapping),\ntime and throughput. With --virtual it also says "
+                                 "how many packets the\nvirtual printer refused (the module "
+                                 "re-sent each); a real printer's refusals\nare re-sent inside "
+                                 "the module, which does not report them to a host.\n";
 
 std::string systemText(uint32_t code) {
     char buffer[512] = {};
@@ -83,18 +88,6 @@ struct Failure {
     throw Failure{exitCode, what, code, hint};
 }
 
-// The eight exports, from the loaded library or from the linked-in copy.
-struct Exports {
-    uint32_t (*initialize)();
-    uint32_t (*uninitialize)();
-    uint32_t (*getName)(char*, uint32_t, uint32_t*);
-    ConnectionManager* (*getConnectionManager)();
-    Discoverer* (*getDiscoverer)();
-    VisitorManager* (*getVisitorManager)();
-    uint32_t (*install)();
-    uint32_t (*uninstall)();
-};
-
 template <typename Function> void resolve(HMODULE module, const char* name, Function& function) {
     FARPROC address = GetProcAddress(module, name);
     if (address == nullptr) {
@@ -104,37 +97,23 @@ template <typename Function> void resolve(HMODULE module, const char* name, Func
     function = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
 }
 
-// Options of the virtual printer.
-struct VirtualOptions {
-    bool enabled = false;
-    std::string npa = "auto";
-    DWORD ackDelay = 0;
-    unsigned refuse = 0;
-    bool refuseAll = false;
-    bool silent = false;
-    DWORD linkSpeed = 0;
-    bool paperOut = false;
-    bool gone = false;
-    std::string output;
-};
+HMODULE loadModule() {
+    HMODULE module = LoadLibraryA(PAR1_MODULE_FILE);
+    if (module == nullptr) {
+        fail(ExitModule, std::string("cannot load ") + PAR1_MODULE_FILE, GetLastError(),
+             "the module must lie beside par1");
+    }
+    return module;
+}
 
 // The loaded module, initialised, and the virtual printer when asked for.
 class Host {
 public:
     explicit Host(const VirtualOptions& options) : options_(options) {
-        module_ = LoadLibraryA(PAR1_MODULE_FILE);
-        if (module_ == nullptr) {
-            fail(ExitModule, std::string("cannot load ") + PAR1_MODULE_FILE, GetLastError(),
-                 "the module must lie beside par1");
-        }
+        module_ = loadModule();
         if (options_.enabled) {
-            // The linked-in copy takes the module's name, and so its local id.
-            Localize::createInstance(module_);
-            exports_ = {TransportInitialize,    TransportUninitialize,
-                        TransportGetName,       TransportGetConnectionManager,
-                        TransportGetDiscoverer, TransportGetVisitorManager,
-                        TransportInstall,       TransportUninstall};
-            setUpPrinter();
+            linked_ = std::make_unique<LinkedModule>(module_, options_);
+            exports_ = linked_->exports();
         } else {
             resolve(module_, "TransportInitialize", exports_.initialize);
             resolve(module_, "TransportUninitialize", exports_.uninitialize);
@@ -158,7 +137,7 @@ public:
             exports_.uninitialize();
         }
         saveOutput();
-        installed_.reset();
+        linked_.reset();
         // The library stays loaded until the process ends: the linked-in copy
         // holds its module handle.
     }
@@ -166,62 +145,45 @@ public:
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
-    const Exports& exports() const { return exports_; }
-    sim::VirtualPrinter* printer() { return printer_; }
+    const TransportTable& exports() const { return exports_; }
+    // The virtual printer's count of the print packets it took in; false
+    // when there is none (a real port tells a host nothing of the kind).
+    bool printPacketsReceived(uint64_t& count) const {
+        return linked_ != nullptr && linked_->printPacketsReceived(count);
+    }
 
     void saveOutput() {
-        if (printer_ == nullptr || options_.output.empty() || saved_) {
+        if (linked_ == nullptr || options_.output.empty() || saved_) {
             return;
         }
         saved_ = true;
-        sim::Bytes data = printer_->printData();
-        std::ofstream out(options_.output, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data.data()),
-                  static_cast<std::streamsize>(data.size()));
-        if (!out) {
+        if (!linked_->saveReceived(options_.output)) {
             std::cerr << "par1: cannot write " << options_.output << "\n";
         }
     }
 
 private:
-    void setUpPrinter() {
-        ports_ = std::make_unique<sim::VirtualPorts>();
-        sim::VirtualPort& port = ports_->port(1);
-        port.setLinkSpeed(options_.linkSpeed);
-        if (!options_.gone) {
-            sim::VirtualPrinter& printer = port.attachPrinter();
-            printer_ = &printer;
-            if (options_.npa == "off") {
-                printer.setNpaAnswer(sim::NpaAnswer::Off);
-                printer.setNpaEnabled(false);
-            } else if (options_.npa == "silent") {
-                printer.setNpaAnswer(sim::NpaAnswer::None);
-            }
-            printer.setAckDelay(options_.ackDelay);
-            printer.refuseNext(options_.refuse);
-            if (options_.refuseAll) {
-                printer.setAckMode(sim::AckMode::Refuse);
-            }
-            if (options_.silent) {
-                printer.setAckMode(sim::AckMode::Silent);
-                printer.setCommandsAnswered(false);
-            }
-            if (options_.paperOut) {
-                port.failWrites(0xFFFFFFFFu, CE_OOP, ERROR_OUT_OF_PAPER);
-            }
-        }
-        installed_ = std::make_unique<ScopedPortSystem>(*ports_);
-    }
-
     VirtualOptions options_;
     HMODULE module_ = nullptr;
-    Exports exports_{};
+    TransportTable exports_{};
     bool initialised_ = false;
-    std::unique_ptr<sim::VirtualPorts> ports_;
-    sim::VirtualPrinter* printer_ = nullptr;
-    std::unique_ptr<ScopedPortSystem> installed_;
+    std::unique_ptr<LinkedModule> linked_;
     bool saved_ = false;
 };
+
+// The value of an element <name>value</name> of a transport string; empty
+// when it has none.
+std::string element(const std::string& document, const std::string& name) {
+    const std::string open = "<" + name + ">";
+    const std::string close = "</" + name + ">";
+    size_t start = document.find(open);
+    if (start == std::string::npos) {
+        return "";
+    }
+    start += open.size();
+    size_t end = document.find(close, start);
+    return end == std::string::npos ? "" : document.substr(start, end - start);
+}
 
 // One printer as discovery reports it.
 struct Found {
@@ -240,10 +202,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         Found found;
         found.transportString = text;
-        TransportProperties properties;
-        properties.getString(text, PropertyRecords::Portname, found.port);
-        properties.getLong(text, PropertyRecords::Handle, found.handle);
-        properties.getString(text, PropertyRecords::Device, found.deviceClass);
+        found.port = element(text, "Portname");
+        found.handle =
+            static_cast<uint32_t>(std::strtoul(element(text, "Handle").c_str(), nullptr, 10));
+        found.deviceClass = element(text, "Device");
         found_.push_back(found);
     }
     std::vector<Found> found() {
@@ -426,12 +388,21 @@ struct PrintOptions {
     uint32_t packetSize = 0;
     bool packetSizeGiven = false;
     bool noWrap = false;
-    std::string progress = "lines";
+    std::string progress = "auto";
 };
+
+// A progress bar for a person at a terminal, lines for a log or a pipe.
+std::string chooseProgress(const std::string& asked) {
+    if (asked != "auto") {
+        return asked;
+    }
+    return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR ? "bar" : "lines";
+}
 
 int print(const VirtualOptions& virtualOptions, PrintOptions options) {
     // Everything is checked and read before the printer is touched.
     std::string port = normalisePort(options.port);
+    options.progress = chooseProgress(options.progress);
     if (options.packetSizeGiven && options.packetSize <= 5) {
         fail(ExitUsage, "packet size " + std::to_string(options.packetSize) + " is too small",
              ERROR_INVALID_PARAMETER, "a packet needs more than its 5 header bytes; try 4096");
@@ -446,10 +417,8 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
     Connection connection(host, port);
     uint32_t packetSize = 4096;
     if (options.packetSizeGiven) {
-        std::string text;
-        TransportProperties().setLong(text, PropertyRecords::MaxWritePacketSize,
-                                      options.packetSize);
-        Data size(text);
+        Data size("<MaxWritePacketSize>" + std::to_string(options.packetSize) +
+                  "</MaxWritePacketSize>");
         uint32_t error = connection.send("setMaxPacketSizeVisitor", size);
         if (error != 0) {
             fail(ExitUsage, "packet size " + std::to_string(options.packetSize) + " refused", error,
@@ -515,20 +484,17 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
         std::cout << "\n";
     }
     double elapsed = seconds();
-    std::string retries = "n/a";
-    if (host.printer() != nullptr && wrap) {
-        uint64_t seen = 0;
-        for (const sim::Bytes& packet : host.printer()->packets()) {
-            if (packet.size() >= 5 && packet[4] == 0x00) {
-                ++seen;
-            }
-        }
-        retries = std::to_string(seen > packets ? seen - packets : 0);
+    // The wrap layer re-sends refused packets inside doWrite and tells a host
+    // nothing of it; only the virtual printer can say how many it refused.
+    std::string refused;
+    uint64_t received = 0;
+    if (wrap && host.printPacketsReceived(received)) {
+        refused = ", " + std::to_string(received > packets ? received - packets : 0) +
+                  " refused by printer";
     }
     char summary[256];
-    std::snprintf(summary, sizeof summary,
-                  "summary: %zu bytes, %llu packets, %s retries, %.3f s, %s/s\n", sent,
-                  static_cast<unsigned long long>(packets), retries.c_str(), elapsed,
+    std::snprintf(summary, sizeof summary, "summary: %zu bytes, %llu packets%s, %.3f s, %s/s\n",
+                  sent, static_cast<unsigned long long>(packets), refused.c_str(), elapsed,
                   formatBytes(elapsed > 0 ? sent / elapsed : 0).c_str());
     std::cout << summary;
     return ExitOk;
@@ -581,8 +547,31 @@ int npaSend(const VirtualOptions& virtualOptions, const std::string& port, const
     return ExitOk;
 }
 
+// The module's local id: the first four characters of its file name, lower
+// case. Its settings and its log file are named after it.
+std::string localId(HMODULE module) {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    std::string name(path, length);
+    size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    name = name.substr(0, 4);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name;
+}
+
+// The module's local store under HKEY_LOCAL_MACHINE. The module's brand code
+// is the local id's first two letters; "vn" (vnbxpar1) is the brand
+// "Vantrel".
+std::string localStore(HMODULE module) {
+    return "Software\\Vantrel\\Kes\\Local\\" + localId(module) + "\\";
+}
+
 // Settings: "logger.NAME" under the module's "Logger" key, "settings.NAME"
-// under "Par1\Settings".
+// under "Par1\Settings". Every value is a REG_DWORD.
 std::pair<std::string, std::string> settingKey(const std::string& name) {
     size_t dot = name.find('.');
     std::string section = dot == std::string::npos ? "" : name.substr(0, dot);
@@ -594,33 +583,77 @@ std::pair<std::string, std::string> settingKey(const std::string& name) {
     return {section == "logger" ? "Logger" : "Par1\\Settings\\", value};
 }
 
-int config(const std::string& action, const std::string& name, const std::string& value) {
-    HMODULE module = LoadLibraryA(PAR1_MODULE_FILE);
-    if (module == nullptr) {
-        fail(ExitModule, std::string("cannot load ") + PAR1_MODULE_FILE, GetLastError(),
-             "the module must lie beside par1");
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+        }
     }
-    Localize::createInstance(module);
-    RuntimeSettings settings;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// A REG_DWORD value; the registry's code when it is missing or of another
+// type.
+LSTATUS readNumber(HKEY key, const std::string& name, uint32_t& number) {
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    LSTATUS result = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                      reinterpret_cast<LPBYTE>(&value), &size);
+    if (result == ERROR_SUCCESS && (type != REG_DWORD || size != sizeof value)) {
+        result = ERROR_DATATYPE_MISMATCH;
+    }
+    number = value;
+    return result;
+}
+
+int config(const std::string& action, const std::string& name, const std::string& value) {
+    const std::string store = localStore(loadModule());
     if (action == "show") {
-        for (const char* key : {"Logger", "Par1\\Settings\\"}) {
-            std::list<std::string> names;
-            settings.getValueNames(key, names, SettingsStore::LocalStore);
-            for (const std::string& entry : names) {
-                uint32_t number = 0;
-                if (settings.getNumber(key, entry, number, SettingsStore::LocalStore)) {
-                    std::cout << (std::string(key) == "Logger" ? "logger." : "settings.") << entry
-                              << " = " << number << "\n";
+        for (const char* section : {"Logger", "Par1\\Settings\\"}) {
+            RegistryKey key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (store + section).c_str(), 0, KEY_READ,
+                              key.out()) != ERROR_SUCCESS) {
+                continue; // the module writes its settings when it first reads them
+            }
+            for (DWORD index = 0;; ++index) {
+                char entry[256];
+                DWORD entrySize = sizeof entry;
+                DWORD type = 0;
+                DWORD number = 0;
+                DWORD size = sizeof number;
+                LSTATUS result = RegEnumValueA(key.get(), index, entry, &entrySize, nullptr, &type,
+                                               reinterpret_cast<LPBYTE>(&number), &size);
+                if (result == ERROR_NO_MORE_ITEMS) {
+                    break;
+                }
+                if (result == ERROR_SUCCESS && type == REG_DWORD) {
+                    std::cout << (std::string(section) == "Logger" ? "logger." : "settings.")
+                              << std::string(entry, entrySize) << " = " << number << "\n";
                 }
             }
         }
         return ExitOk;
     }
-    auto key = settingKey(name);
+    auto setting = settingKey(name);
+    const std::string path = store + setting.first;
     if (action == "get") {
+        RegistryKey key;
+        LSTATUS result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.out());
         uint32_t number = 0;
-        if (!settings.getNumber(key.first, key.second, number, SettingsStore::LocalStore)) {
-            fail(ExitSettings, "no setting \"" + name + "\"", ERROR_FILE_NOT_FOUND,
+        if (result == ERROR_SUCCESS) {
+            result = readNumber(key.get(), setting.second, number);
+        }
+        if (result != ERROR_SUCCESS) {
+            fail(ExitSettings, "no setting \"" + name + "\"", static_cast<uint32_t>(result),
                  "the module writes a setting with its default when it first reads it");
         }
         std::cout << number << "\n";
@@ -632,31 +665,36 @@ int config(const std::string& action, const std::string& name, const std::string
         fail(ExitUsage, "\"" + value + "\" is not a number", ERROR_INVALID_PARAMETER,
              "settings are 32-bit numbers, decimal or 0x hex");
     }
-    if (!settings.setNumber(key.first, key.second, static_cast<uint32_t>(number),
-                            SettingsStore::LocalStore)) {
-        fail(ExitSettings, "cannot write \"" + name + "\"", GetLastError(),
+    RegistryKey key;
+    LSTATUS result =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_WRITE, nullptr, key.out(), nullptr);
+    const DWORD dword = static_cast<DWORD>(number);
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueExA(key.get(), setting.second.c_str(), 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&dword), sizeof dword);
+    }
+    if (result != ERROR_SUCCESS) {
+        fail(ExitSettings, "cannot write \"" + name + "\"", static_cast<uint32_t>(result),
              "writing the machine's settings may need administrator rights");
     }
     std::cout << name << " = " << number << "\n";
     return ExitOk;
 }
 
-// The log file is named after the module's local id; the logger knows where.
+// The log file lies in the root of the Windows directory's drive, named after
+// the module's local id.
 int showLog() {
-    HMODULE module = LoadLibraryA(PAR1_MODULE_FILE);
-    if (module == nullptr) {
-        fail(ExitModule, std::string("cannot load ") + PAR1_MODULE_FILE, GetLastError(),
-             "the module must lie beside par1");
-    }
-    Localize::createInstance(module);
-    BasicLogger::createInstance();
-    std::string path = BasicLogger::getInstance()->getLogPath();
-    BasicLogger::releaseInstance();
-    std::cout << path << "\n";
+    HMODULE module = loadModule();
+    char windows[261] = {};
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    std::string root = length == 0 || length >= sizeof windows ? "c:\\" : std::string(windows, 3);
+    std::cout << root << localId(module) << ".log\n";
     uint32_t enabled = 0;
-    RuntimeSettings settings;
-    if (!settings.getNumber("Logger", "startLog", enabled, SettingsStore::LocalStore) ||
-        enabled == 0) {
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (localStore(module) + "Logger").c_str(), 0, KEY_READ,
+                      key.out()) != ERROR_SUCCESS ||
+        readNumber(key.get(), "startLog", enabled) != ERROR_SUCCESS || enabled == 0) {
         std::cout << "logging is off; switch it on with: par1 config set logger.startLog 1\n";
     }
     return ExitOk;
@@ -694,8 +732,11 @@ int main(int argc, char** argv) {
     CLI::Option* packetSize = printCommand->add_option(
         "--packet-size", printOptions.packetSize, "largest NPA packet in bytes (default 4096)");
     printCommand->add_flag("--no-wrap", printOptions.noWrap, "send the data without NPA packets");
-    printCommand->add_option("--progress", printOptions.progress, "progress display")
-        ->check(CLI::IsMember({"bar", "lines", "none"}));
+    printCommand
+        ->add_option("--progress", printOptions.progress,
+                     "progress display: auto (a bar when standard output is a terminal, lines "
+                     "otherwise), bar, lines or none")
+        ->check(CLI::IsMember({"auto", "bar", "lines", "none"}));
 
     std::string port = "LPT1:";
     CLI::App* modeCommand = app.add_subcommand("npa-mode", "ask whether the printer speaks NPA");
@@ -764,19 +805,23 @@ int main(int argc, char** argv) {
         if (*logCommand) {
             return showLog();
         }
-    } catch (const Exception& exception) {
-        std::cout << std::flush;
-        std::cerr << "par1: " << exception.getMessage() << ": "
-                  << systemText(exception.getErrorCode()) << " (error " << exception.getErrorCode()
-                  << ")\n"
-                  << "hint: see the log file (par1 log)\n";
-        return ExitModule;
     } catch (const Failure& failure) {
         std::cout << std::flush;
         std::cerr << "par1: " << failure.what << ": " << systemText(failure.code) << " (error "
                   << failure.code << ")\n"
                   << "hint: " << failure.hint << "\n";
         return failure.exitCode;
+    } catch (const std::system_error& error) {
+        const uint32_t code = static_cast<uint32_t>(error.code().value());
+        std::cout << std::flush;
+        std::cerr << "par1: " << error.what() << ": " << systemText(code) << " (error " << code
+                  << ")\n"
+                  << "hint: see the log file (par1 log)\n";
+        return ExitModule;
+    } catch (const std::exception& error) {
+        std::cout << std::flush;
+        std::cerr << "par1: " << error.what() << "\nhint: see the log file (par1 log)\n";
+        return ExitModule;
     }
     return ExitUsage;
 }

@@ -6,8 +6,8 @@
 //   TransportGetVisitorManager()  -> VisitorManager*: command objects by name
 //   TransportGetConnectionManager() -> ConnectionManager*: connections to
 //                                    printers, by transport string
-//   TransportGetDiscoverer(): added to this header when that object is
-//                             published
+//   TransportGetDiscoverer()    -> Discoverer*: finds printers and reports
+//                                    them to the host's observers
 //
 // and through the layers of a connection (Layer), the buffers that travel
 // through them (Data), and the subject/observer pair through which discovery
@@ -43,29 +43,278 @@
 // discover, or on a connection's read thread when it re-discovers a printer
 // after a failed read.
 //
+// What a host builds itself is defined here in full, so a host needs nothing
+// of the module's code beyond the eight exports: its own top layer (derived
+// from Layer), its own observers (derived from Observer), the Data buffers it
+// writes and reads, and NotifyRecords. Everything else (visitors, managers,
+// subjects, the discoverer, the module's layers) is made by the module and
+// reached through the pointers the exports and managers hand out; a host
+// calls their operations but does not create them.
+//
+// Ownership in one line: the host owns its own layers, observers and Data;
+// the module owns the managers, the discoverer and the connections' layers;
+// visitors belong to whoever got them from the visitor manager until
+// releaseVisitor.
+//
+// The type information of the module's classes stays inside the module: a
+// host built with UndefinedBehaviorSanitizer needs -fno-sanitize=vptr.
+//
 // This header uses only the C++ standard library.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+class ConnectionManager;
+class Discoverer;
+class VisitorManager;
+
+// ---------------------------------------------------------------------------
+// The eight exports
+// ---------------------------------------------------------------------------
+
+// The module exports these under their plain names; a host finds them with
+// GetProcAddress and calls them through these types:
+//
+//   HMODULE module = LoadLibraryA("vnbxpar1.dll");
+//   auto initialize = reinterpret_cast<TransportInitializeFunction>(
+//       GetProcAddress(module, "TransportInitialize"));
+//
+// Call TransportInitialize first and TransportUninitialize last; use none of
+// the objects handed out after TransportUninitialize. The getters answer the
+// module's own objects (never delete them), or null when one cannot be made.
+
+// 0, or the code of what stopped the module from starting (the registry or
+// the log file's directory); a second call does nothing and answers 0.
+using TransportInitializeFunction = uint32_t (*)();
+// Releases the module's objects; always 0.
+using TransportUninitializeFunction = uint32_t (*)();
+// Copies "PAR1" and its terminator into buffer and sets *nameLength to 5;
+// 122 (ERROR_INSUFFICIENT_BUFFER), with the buffer untouched, when bufferSize
+// is less than 5.
+using TransportGetNameFunction = uint32_t (*)(char* buffer, uint32_t bufferSize,
+                                              uint32_t* nameLength);
+using TransportGetConnectionManagerFunction = ConnectionManager* (*)();
+using TransportGetDiscovererFunction = Discoverer* (*)();
+using TransportGetVisitorManagerFunction = VisitorManager* (*)();
+// Both change nothing and answer 0.
+using TransportInstallFunction = uint32_t (*)();
+using TransportUninstallFunction = uint32_t (*)();
+
+// ---------------------------------------------------------------------------
+// Data
+// ---------------------------------------------------------------------------
 
 // The byte buffer that travels through a connection's layers and carries the
 // parameters and results of visitors: the unread bytes from a read position to
 // the end, an error (a code from the table above) and a count of the bytes
-// that the last transfer moved. Its operations, in slot order: [0] destructor,
-// [1] size, [2] data, [3] consume, [4] setError, [5] setCount, [6] count,
-// [7] error, [8] append(bytes, length), [9] append(Data), [10] clear,
-// [11] overwriteTail.
-class Data;
+// that the last transfer moved. The buffer owns its bytes; whoever creates a
+// Data deletes it. A layer or visitor that is handed a Data only borrows it
+// for the call.
+// Every operation that changes the bytes is virtual, so the storage of a
+// buffer is always managed by the code of the side (host or module) that
+// made it.
+//
+// To print: Data job(bytes, length); connection->doWrite(job); then
+// job.error() is 0 and job.count() the bytes written, or error() says why not.
+// To read what the printer sent (in your layer's doAccept(Data&)):
+// data.data() and data.size(), or copy the buffer; consume(n, false) skips n.
+class Data {
+public:
+    // size bytes, each set to fill; the empty buffer is Data(0, 255).
+    Data(uint32_t size, uint8_t fill) {
+        storage_.reserve(size > 0 ? size : 1);
+        storage_.assign(size, fill);
+        rebase(0);
+    }
+    // A copy of length bytes; a null pointer gives an empty buffer. Taken as
+    // a template so that the literal 0 of Data(0, 255) is a size, not a null
+    // pointer.
+    template <class Bytes, std::enable_if_t<!std::is_integral<Bytes>::value &&
+                                                std::is_convertible<Bytes, const uint8_t*>::value,
+                                            int> = 0>
+    Data(Bytes bytes, uint32_t length) {
+        const uint8_t* from = static_cast<const uint8_t*>(bytes);
+        assign(from, from != nullptr ? length : 0);
+    }
+    // The characters of the text, without a terminator. Throws
+    // std::length_error for a text of 4 GiB or more.
+    explicit Data(const std::string& text) {
+        if (text.size() > UINT32_MAX) {
+            throw std::length_error("Data: text longer than a buffer can hold");
+        }
+        assign(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+    // Copies take the unread bytes, the error and the count; the copy reads
+    // from its first byte.
+    Data(const Data& other) : error_(other.error_), count_(other.count_) {
+        assign(other.readPosition_, other.size());
+    }
+    Data& operator=(const Data& other) {
+        if (this != &other) {
+            assign(other.readPosition_, other.size());
+            error_ = other.error_;
+            count_ = other.count_;
+        } else {
+            // A buffer assigned to itself also reads from its first byte.
+            consume(0, true);
+        }
+        return *this;
+    }
+
+    // [slot 0] Frees the bytes.
+    virtual ~Data() = default;
+    // [slot 1] Number of unread bytes.
+    virtual uint32_t size() const { return static_cast<uint32_t>(end_ - readPosition_); }
+    // [slot 2] The first unread byte; valid (not null) even when size() is 0,
+    // until the buffer next changes.
+    virtual uint8_t* data() { return readPosition_; }
+    // [slot 3] Skips n unread bytes (nothing when n is more than size()); with
+    // compact the unread bytes then move to the start of the storage.
+    virtual void consume(uint32_t n, bool compact) {
+        if (n <= size()) {
+            readPosition_ += n;
+        }
+        if (compact) {
+            storage_.erase(storage_.begin(),
+                           storage_.begin() + static_cast<std::ptrdiff_t>(readOffset()));
+            rebase(0);
+        }
+    }
+    // [slot 4]
+    virtual void setError(uint32_t error) { error_ = error; }
+    // [slot 5]
+    virtual void setCount(uint32_t count) { count_ = count; }
+    // [slot 6] The bytes the last transfer moved (set by the module's layers).
+    virtual uint32_t count() const { return count_; }
+    // [slot 7] 0, or the code of the last failure.
+    virtual uint32_t error() const { return error_; }
+    // [slot 8] Appends at the end. The bytes may lie inside this buffer. A
+    // null pointer, or a length that would take size() beyond 32 bits, or
+    // bytes of this buffer that run past its end, append nothing and set the
+    // error to 87 (ERROR_INVALID_PARAMETER).
+    virtual void append(const uint8_t* bytes, uint32_t length) {
+        if (length == 0) {
+            return;
+        }
+        if (bytes == nullptr || length > UINT32_MAX - size()) {
+            error_ = invalidParameter;
+            return;
+        }
+        const size_t offset = readOffset();
+        if (std::less_equal<const uint8_t*>()(base_, bytes) &&
+            std::less<const uint8_t*>()(bytes, end_)) {
+            // Our own bytes: growing the storage would move them away under
+            // the copy, so copy them out first.
+            if (length > static_cast<size_t>(end_ - bytes)) {
+                error_ = invalidParameter;
+                return;
+            }
+            std::vector<uint8_t> copy(bytes, bytes + length);
+            storage_.insert(storage_.end(), copy.begin(), copy.end());
+        } else {
+            storage_.insert(storage_.end(), bytes, bytes + length);
+        }
+        rebase(offset);
+    }
+    // [slot 9] Appends the other buffer's unread bytes (this buffer itself
+    // included).
+    virtual void append(const Data& other) {
+        const uint32_t length = other.size();
+        if (length != 0) {
+            append(other.readPosition_, length);
+        }
+    }
+    // [slot 10] Empties the buffer and clears error and count; the storage
+    // keeps its capacity.
+    virtual void clear() {
+        storage_.clear();
+        rebase(0);
+        error_ = 0;
+        count_ = 0;
+    }
+    // [slot 11] Keeps the last length unread bytes and overwrites them with
+    // the given ones. False, and nothing changed, when fewer than length bytes
+    // are unread or when bytes is null and length is not 0.
+    virtual bool overwriteTail(const uint8_t* bytes, uint32_t length) {
+        if (size() < length || (bytes == nullptr && length != 0)) {
+            return false;
+        }
+        consume(size() - length, false);
+        if (length != 0) {
+            // memmove: the bytes may be part of this buffer.
+            std::memmove(readPosition_, bytes, length);
+        }
+        return true;
+    }
+
+    // The same object, or the same unread bytes.
+    bool operator==(const Data& other) const {
+        if (this == &other) {
+            return true;
+        }
+        const uint32_t length = size();
+        return length == other.size() &&
+               std::memcmp(readPosition_, other.readPosition_, length) == 0;
+    }
+    bool operator!=(const Data& other) const { return !(*this == other); }
+
+private:
+    static constexpr uint32_t invalidParameter = 87; // ERROR_INVALID_PARAMETER
+
+    // Never an empty allocation: data() is then a valid pointer even for an
+    // empty buffer, which memcpy and friends require. The bytes may be this
+    // buffer's own (a buffer assigned from itself never gets here).
+    void assign(const uint8_t* bytes, size_t length) {
+        if (storage_.capacity() == 0) {
+            storage_.reserve(length > 0 ? length : 1);
+        }
+        storage_.assign(bytes, bytes + length);
+        rebase(0);
+    }
+    // Points base, read position and end at the storage after it changed,
+    // keeping the read position's distance from the base.
+    void rebase(size_t readOffset) {
+        base_ = storage_.data();
+        end_ = base_ + storage_.size();
+        readPosition_ = base_ + readOffset;
+    }
+    size_t readOffset() const { return static_cast<size_t>(readPosition_ - base_); }
+
+    uint8_t* readPosition_ = nullptr;
+    uint8_t* base_ = nullptr;
+    uint8_t* end_ = nullptr;
+    // Holds exactly the bytes from base to end; its capacity may be larger.
+    std::vector<uint8_t> storage_;
+    uint32_t error_ = 0;
+    uint32_t count_ = 0;
+};
 
 // Three 32-bit values and a Data: the record form of a notification (see
-// Subject::notify).
-struct NotifyRecord;
+// Subject::notify and Observer::update(const NotifyRecord&)). What the values
+// mean is the sender's; the module's discovery does not send records.
+struct NotifyRecord {
+    // The values 0 and an empty buffer.
+    NotifyRecord() : value1(0), value2(0), value3(0), data(0, 255) {}
+    NotifyRecord(uint32_t value1, uint32_t value2, uint32_t value3, const Data& data)
+        : value1(value1), value2(value2), value3(value3), data(data) {}
+
+    uint32_t value1;
+    uint32_t value2;
+    uint32_t value3;
+    Data data;
+};
 
 // The module's in-process lock. Opaque here: hosts never touch it.
 class CriticalSection;
@@ -74,6 +323,10 @@ class Layer;
 class Observer;
 class Subject;
 class Visitor;
+
+// ---------------------------------------------------------------------------
+// Layers
+// ---------------------------------------------------------------------------
 
 // A count of holders. It never deletes its object: whoever created the object
 // deletes it once the count is back at 0 (for connections, the connection
@@ -84,20 +337,29 @@ public:
     RefCounted& operator=(const RefCounted&) = delete;
 
     // One more holder; returns the new count.
-    uint32_t addRef();
+    uint32_t addRef() {
+        std::lock_guard<std::mutex> hold(countLock_);
+        return ++count_;
+    }
     // One holder less, never below 0; returns the new count (0 when it was 0
     // already).
-    uint32_t release();
+    uint32_t release() {
+        std::lock_guard<std::mutex> hold(countLock_);
+        if (count_ > 0) {
+            --count_;
+        }
+        return count_;
+    }
 
 protected:
-    RefCounted();
+    RefCounted() = default;
     // Not virtual: objects are deleted through their most derived class or
     // through Layer, whose destructor is virtual.
-    ~RefCounted();
+    ~RefCounted() = default;
 
 private:
-    uint32_t count_;
-    std::unique_ptr<CriticalSection> countLock_;
+    uint32_t count_ = 0;
+    std::mutex countLock_;
 };
 
 // One element of a connection's stack. A connection is, from the top down:
@@ -128,21 +390,31 @@ public:
     static constexpr int Upper = 0;
     static constexpr int Lower = 1;
 
-    Layer();
+    Layer() = default;
     // [slot 0]
-    virtual ~Layer();
+    virtual ~Layer() = default;
 
     // [slot 1] The upper neighbour for direction 0, the lower one for any
     // other value; null when there is none.
-    virtual Layer* getLayer(int direction) const;
+    virtual Layer* getLayer(int direction) const { return direction == Upper ? upper_ : lower_; }
     // [slot 2] Sets the upper (0) or lower (1) neighbour and returns true; any
     // other direction changes nothing and returns false. The layer is not
     // owned.
-    virtual bool setLayer(int direction, Layer* layer);
+    virtual bool setLayer(int direction, Layer* layer) {
+        if (direction == Upper) {
+            upper_ = layer;
+            return true;
+        }
+        if (direction == Lower) {
+            lower_ = layer;
+            return true;
+        }
+        return false;
+    }
     // [slot 3] Does nothing in every layer of this transport; reserved.
-    virtual void doReserved();
+    virtual void doReserved() {}
     // [slot 4] Data arriving from below. Default: sets the data's error to 1.
-    virtual void doAccept(Data& data);
+    virtual void doAccept(Data& data) { data.setError(invalidFunction); }
     // [slot 5] A visitor handed to this layer. Default: sets the visitor's
     // error to 1. Module layers hand themselves to the visitor instead.
     virtual void doAccept(Visitor& visitor);
@@ -152,45 +424,68 @@ public:
     virtual void passDown(Visitor& visitor);
     // [slot 8] Data going down. Read the data's error and count afterwards:
     // 0 and the number of bytes written on success. Default: error 1.
-    virtual void doWrite(Data& data);
+    virtual void doWrite(Data& data) { data.setError(invalidFunction); }
     // [slot 9] Called by open() for the first holder; 0 on success.
     // Protocol layers open their lower neighbour here. Default: 0.
-    virtual uint32_t doOpen();
+    virtual uint32_t doOpen() { return 0; }
     // [slot 10] Called by close() for the last holder; 0 on success.
     // Protocol layers close their lower neighbour here. Default: 0.
-    virtual uint32_t doClose();
+    virtual uint32_t doClose() { return 0; }
     // [slot 11] The layer's name (the module's top layer is "bidi").
-    virtual void setName(std::string name);
+    virtual void setName(std::string name) { name_ = std::move(name); }
     // [slot 12]
-    virtual std::string getName() const;
+    virtual std::string getName() const { return name_; }
     // [slot 13] A value for the owner's use; nothing in the module reads it.
-    virtual void setTag(uint32_t value);
+    virtual void setTag(uint32_t value) { tag_ = value; }
     // [slot 14]
-    virtual uint32_t getTag() const;
+    virtual uint32_t getTag() const { return tag_; }
 
     // Counted open: the first successful open() runs doOpen() (so opening the
     // top of a connection opens it down to the port); later ones only count
     // and answer 0. A failing doOpen() leaves the count at 0, so the next
     // open() tries again. Open and close one connection from one thread at a
     // time.
-    uint32_t open();
+    uint32_t open() {
+        if (openCount_.load() != 0) {
+            ++openCount_;
+            return 0;
+        }
+        const uint32_t result = doOpen();
+        if (result == 0) {
+            ++openCount_;
+        }
+        return result;
+    }
     // Counted close: the close() that balances the first open() runs doClose()
     // and answers its result; earlier ones answer 0. A close() on a layer that
     // is not open changes nothing and answers 1.
-    uint32_t close();
+    uint32_t close() {
+        // A close without a matching open must not wrap the count round: the
+        // layer would then count as open and answer every later open() with
+        // success without opening anything.
+        uint32_t current = openCount_.load();
+        do {
+            if (current == 0) {
+                return invalidFunction;
+            }
+        } while (!openCount_.compare_exchange_weak(current, current - 1));
+        return current - 1 != 0 ? 0 : doClose();
+    }
     // How many open() calls are not yet balanced by a close().
-    uint32_t openCount() const;
+    uint32_t openCount() const { return openCount_.load(); }
 
 private:
-    Layer* upper_;
-    Layer* lower_;
+    static constexpr uint32_t invalidFunction = 1; // ERROR_INVALID_FUNCTION
+
+    Layer* upper_ = nullptr;
+    Layer* lower_ = nullptr;
     std::string name_;
-    uint32_t tag_;
-    std::atomic<uint32_t> openCount_;
+    uint32_t tag_ = 0;
+    std::atomic<uint32_t> openCount_{0};
 };
 
-// The generic bottom layer of a stack. It hands itself to the visitor's
-// doAtAdapter.
+// The generic bottom layer of a stack, made by the module. It hands itself to
+// the visitor's doAtAdapter.
 class Adapter : public Layer {
 public:
     Adapter();
@@ -201,7 +496,8 @@ public:
     void doAccept(Visitor& visitor) override;
 };
 
-// The generic protocol layer; it changes none of Layer's operations.
+// The generic protocol layer, made by the module; it changes none of Layer's
+// operations.
 class Protocol : public Layer {
 public:
     Protocol();
@@ -223,59 +519,89 @@ public:
 // above it; a fresh visitor (last layer null) travels up to the host.
 class Visitor {
 public:
-    Visitor();
+    Visitor() = default;
     Visitor(const Visitor&) = delete;
     Visitor& operator=(const Visitor&) = delete;
     // [slot 0]
-    virtual ~Visitor();
+    virtual ~Visitor() = default;
 
     // [slot 1] Called by a generic protocol layer. Default: travel on.
-    virtual void doAtProtocol(Layer& layer, Layer* upper);
+    virtual void doAtProtocol(Layer& layer, Layer* upper) { travelOn(layer, upper); }
     // [slot 2] Called by a generic adapter. Default: nothing (travel ends).
-    virtual void doAtAdapter(Layer& layer, Layer* upper);
+    virtual void doAtAdapter(Layer&, Layer*) {}
     // [slot 3] For a generic filter layer; no layer of this transport calls
     // it. Default: travel on.
-    virtual void doAtFilter(Layer& layer, Layer* upper);
+    virtual void doAtFilter(Layer& layer, Layer* upper) { travelOn(layer, upper); }
     // [slot 4] For any other generic layer; no layer of this transport calls
     // it. Default: travel on.
-    virtual void doAtLayer(Layer& layer, Layer* upper);
+    virtual void doAtLayer(Layer& layer, Layer* upper) { travelOn(layer, upper); }
     // [slot 5] For a host's own layer; no layer of this transport calls it.
     // Default: nothing.
-    virtual void doAtHost(Layer& layer, Layer* upper);
+    virtual void doAtHost(Layer&, Layer*) {}
     // [slot 6] The layer the visitor comes from (for the host: its own layer
     // above the connection's top).
-    virtual void setLastLayer(Layer* layer);
+    virtual void setLastLayer(Layer* layer) { lastLayer_ = layer; }
     // [slot 7] The parameter and result buffer; not owned, must outlive the
     // visitor's travel.
-    virtual void setData(Data* data);
+    virtual void setData(Data* data) { data_ = data; }
     // [slot 8]
-    virtual Data* getData() const;
+    virtual Data* getData() const { return data_; }
     // [slot 9]
-    virtual Layer* getLastLayer() const;
+    virtual Layer* getLastLayer() const { return lastLayer_; }
     // [slot 10] A value for the sender's use; nothing in the module reads it.
-    virtual void setTag(uint32_t value);
+    virtual void setTag(uint32_t value) { tag_ = value; }
     // [slot 11]
-    virtual uint32_t getTag() const;
+    virtual uint32_t getTag() const { return tag_; }
 
     // The result: 0 on success, otherwise a code from the table above.
-    void setError(uint32_t error);
-    uint32_t error() const;
+    void setError(uint32_t error) { error_ = error; }
+    uint32_t error() const { return error_; }
     // The name under which a prototype is registered; visitors handed out are
     // unnamed.
-    void setName(std::string name);
-    std::string getName() const;
+    void setName(std::string name) { name_ = std::move(name); }
+    std::string getName() const { return name_; }
 
 protected:
     // The default of the operations that travel on.
     void travelOn(Layer& layer, Layer* upper);
 
 private:
-    uint32_t error_;
-    Layer* lastLayer_;
-    Data* data_;
-    uint32_t tag_;
+    uint32_t error_ = 0;
+    Layer* lastLayer_ = nullptr;
+    Data* data_ = nullptr;
+    uint32_t tag_ = 0;
     std::string name_;
 };
+
+// The parts of Layer and Visitor that need both classes.
+
+inline void Layer::doAccept(Visitor& visitor) {
+    visitor.setError(invalidFunction);
+}
+
+inline void Layer::passUp(Visitor& visitor) {
+    if (upper_ != nullptr) {
+        upper_->doAccept(visitor);
+    }
+}
+
+inline void Layer::passDown(Visitor& visitor) {
+    if (lower_ != nullptr) {
+        lower_->doAccept(visitor);
+    }
+}
+
+inline void Visitor::travelOn(Layer& layer, Layer* upper) {
+    // Coming from the upper neighbour means travelling down; from anywhere
+    // else (below, or a sender that marked nothing) it goes up.
+    Layer* const previous = lastLayer_;
+    lastLayer_ = &layer;
+    if (previous == upper) {
+        layer.passDown(*this);
+    } else {
+        layer.passUp(*this);
+    }
+}
 
 // Makes visitors by name. The transport's manager (TransportGetVisitorManager)
 // knows "startNpaModeVisitor", "getNpaModeVisitor", "setNpaWrapModeVisitor",
@@ -338,7 +664,12 @@ protected:
     ConnectionManager();
 };
 
-// Keeps observers and delivers notifications to them. Discovery is a Subject:
+// ---------------------------------------------------------------------------
+// Discovery: subjects, the discoverer, observers
+// ---------------------------------------------------------------------------
+
+// Keeps observers and delivers notifications to them. Made by the module (the
+// discoverer is one); a host calls its operations. Discovery is a Subject:
 // the host attaches its observers to the discoverer and each printer found is
 // delivered to every observer's update(text) as a transport string.
 //
@@ -383,40 +714,105 @@ private:
     std::unique_ptr<CriticalSection> lock_;
 };
 
+// What TransportGetDiscoverer hands out: the module's discoverer, owned by the
+// module (never delete it). Attach observers, then call discover; every
+// printer found is delivered to each observer's update(text) as a transport
+// string, once per discover call, on the calling thread, before discover
+// returns. A printer that has gone is simply not reported; no printers is not
+// an error. The connection's read thread may also run a discovery after a
+// failed read, and so notify the observers attached at that time.
+//
+// A transport string is a flat text of elements <Name>value</Name>, for
+// instance
+//   <Portname>LPT1:</Portname><Handle>4097</Handle><Device>BpdPrinter</Device>
+//   <Transport>PAR1</Transport>
+// (one line); hand it unchanged to ConnectionManager::doGet, optionally with
+// <MaxWritePacketSize>N</MaxWritePacketSize> appended.
+//
+// Its virtual operations follow Subject's eight (slots 0 to 7).
+class Discoverer : public Subject {
+public:
+    Discoverer();
+    ~Discoverer() override;
+
+    // [slot 8] Runs a discovery; the text is not used. 0 when it ran; the
+    // generic discoverer answers 1 and does nothing.
+    virtual uint32_t doDiscover(const std::string& text);
+    // [slots 9 to 12] Constant queries that no caller in this module uses.
+    // [slot 9] Whether a discovery is still running when discover returns.
+    virtual uint32_t isDiscovering() const;
+    // [slot 10] Whether discover returns before the observers were told.
+    virtual uint32_t isAsynchronous() const;
+    // [slot 11] Whether a running discovery can be cancelled.
+    virtual uint32_t canCancel() const;
+    // [slot 12] Whether the printers found are attached to this machine.
+    virtual uint32_t isLocal() const;
+
+    // Runs a discovery (doDiscover with the same text) and answers its result:
+    // 0 when it ran, whether or not it found printers.
+    uint32_t discover(const std::string& text) { return doDiscover(text); }
+
+    const std::string& getDiscovererName() const { return name_; }
+
+private:
+    std::string name_;
+};
+
 // Receives notifications from the subjects it is attached to, and remembers
-// them so it can detach from all of them. Every update does nothing in the
-// base; override the forms you expect (discovery delivers update(text)).
-// update runs on the notifying thread and may attach or detach observers.
+// them so it can detach from all of them. A host derives its own observers
+// from it and owns them. Every update does nothing in the base; override the
+// forms you expect (discovery delivers update(text)) and add
+// "using Observer::update;" so the other forms stay visible. update runs on
+// the notifying thread (see the threads note at the top), so guard what it
+// shares with your other threads; it may attach or detach observers.
 //
 // The base destructor does not detach: call detachFromAll() in your own
 // destructor, before your members go, while the subjects still exist.
 // attachTo and detachFromAll on one observer must not overlap.
 class Observer {
 public:
-    Observer();
+    Observer() = default;
     Observer(const Observer&) = delete;
     Observer& operator=(const Observer&) = delete;
     // [slot 0] Forgets the subjects without detaching from them.
-    virtual ~Observer();
+    virtual ~Observer() = default;
 
     // [slot 1]
-    virtual void update(uint32_t id, const std::string& text);
+    virtual void update(uint32_t, const std::string&) {}
     // [slot 2]
-    virtual void update(uint32_t id, const Data& data);
+    virtual void update(uint32_t, const Data&) {}
     // [slot 3]
-    virtual void update(const NotifyRecord& record);
+    virtual void update(const NotifyRecord&) {}
     // [slot 4] A transport string: the form discovery delivers.
-    virtual void update(const std::string& text);
+    virtual void update(const std::string&) {}
     // [slot 5]
-    virtual void update(const Data& data);
+    virtual void update(const Data&) {}
 
     // Attaches this observer to the subject and remembers the subject; null is
     // ignored.
-    void attachTo(Subject* subject);
+    void attachTo(Subject* subject) {
+        if (subject == nullptr) {
+            return;
+        }
+        subject->attach(this);
+        subjects_.push_back(subject);
+    }
     // Detaches from every remembered subject, in attachment order, and forgets
-    // them. If a subject's detach fails, the walk stops there and the list is
-    // kept; the failure is logged, not thrown.
-    void detachFromAll();
+    // them. If a subject's detach fails (throws), the walk stops there, the
+    // list is kept so a later call tries every subject again, and nothing is
+    // thrown: this is called from destructors.
+    void detachFromAll() {
+        try {
+            for (Subject* subject : subjects_) {
+                subject->detach(this);
+            }
+        } catch (...) {
+            // Whatever a subject throws: the module's subjects wait on nothing
+            // in detach, so no thread termination can be unwinding here.
+            return;
+        }
+        subjects_.clear();
+    }
 
 private:
     std::list<Subject*> subjects_;

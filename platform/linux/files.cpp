@@ -40,6 +40,10 @@ DWORD FileObject::setPointer(LONG, PLONG, DWORD) {
     return INVALID_SET_FILE_POINTER;
 }
 
+DWORD FileObject::fileType() {
+    return FILE_TYPE_CHAR;
+}
+
 DWORD FileObject::wait(DWORD) {
     return WAIT_OBJECT_0;
 }
@@ -59,6 +63,8 @@ class DiskFile : public FileObject {
 public:
     DiskFile(int fd, DWORD access) : fd_(fd), access_(access) {}
     ~DiskFile() override { close(fd_); }
+
+    DWORD fileType() override { return FILE_TYPE_DISK; }
 
     BOOL read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) override {
         if (done != nullptr) {

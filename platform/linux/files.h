@@ -23,6 +23,9 @@ public:
     virtual BOOL write(LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped);
     virtual DWORD getSize(LPDWORD sizeHigh);
     virtual DWORD setPointer(LONG distance, PLONG distanceHigh, DWORD moveMethod);
+    // GetFileType's answer: devices are FILE_TYPE_CHAR unless they say
+    // otherwise.
+    virtual DWORD fileType();
     // File handles are always signalled, as on Windows after synchronous I/O.
     DWORD wait(DWORD milliseconds) override;
 };

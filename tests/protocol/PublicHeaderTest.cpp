@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 
@@ -43,4 +44,27 @@ TEST(PublicHeader, IsEnoughForAHostsObserver) {
     observer.detachFromAll();
     discoverer.notify(std::string("again"));
     EXPECT_EQ("<Handle>4097</Handle>", observer.received);
+}
+
+TEST(PublicHeader, AnObserverSurvivesASubjectWhoseDetachThrows) {
+    class Refusing : public Subject {
+    public:
+        void detach(Observer* observer) override {
+            if (refuse) {
+                throw std::runtime_error("refused");
+            }
+            Subject::detach(observer);
+        }
+        bool refuse = true;
+    };
+    Refusing subject;
+    HostObserver observer;
+    observer.attachTo(&subject);
+    EXPECT_NO_THROW(observer.detachFromAll());
+    subject.notify(std::string("kept"));
+    EXPECT_EQ("kept", observer.received) << "still attached";
+    subject.refuse = false;
+    observer.detachFromAll(); // the kept list reaches the subject again
+    subject.notify(std::string("gone"));
+    EXPECT_EQ("kept", observer.received);
 }

@@ -131,10 +131,42 @@ TEST_F(Par1Tool, PrintsFilesWrappedAndThePrinterReceivesThemUnchanged) {
     ASSERT_EQ(0, result.exitCode) << result.out << result.err;
     EXPECT_EQ(readFile(first) + readFile(second), readFile(received));
     EXPECT_NE(std::string::npos, result.out.find("NPA mode: on, wrapping on")) << result.out;
+    // Standard output is a file here, so progress comes as lines.
     EXPECT_NE(std::string::npos, result.out.find("progress: 4227/4227 bytes")) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find('\r')) << result.out;
     // Writes of four packets of 507 payload bytes: 4 + 4 + 1 packets.
-    EXPECT_NE(std::string::npos, result.out.find("summary: 4227 bytes, 9 packets, 0 retries"))
+    EXPECT_NE(std::string::npos,
+              result.out.find("summary: 4227 bytes, 9 packets, 0 refused by printer"))
         << result.out;
+}
+
+TEST_F(Par1Tool, ShowsTheProgressAsAskedOrAsTheOutputSuits) {
+    std::string input = file("input.bin", sample(3000));
+    struct Case {
+        std::string progress;
+        bool bar;
+        bool lines;
+    };
+    const Case cases[] = {
+        {"", false, true}, // auto, and the output is a file
+        {"--progress auto", false, true},
+        {"--progress bar", true, false},
+        {"--progress lines", false, true},
+        {"--progress none", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.progress);
+        Result result = run("--virtual print " + input + " " + c.progress);
+        ASSERT_EQ(0, result.exitCode) << result.out << result.err;
+        EXPECT_EQ(c.bar,
+                  result.out.find("\r[##############################] ") != std::string::npos)
+            << result.out;
+        EXPECT_EQ(c.lines, result.out.find("progress: 3000/3000 bytes") != std::string::npos)
+            << result.out;
+        EXPECT_NE(std::string::npos, result.out.find("summary: 3000 bytes")) << result.out;
+    }
+    Result result = run("--virtual print " + input + " --progress dots");
+    EXPECT_EQ(2, result.exitCode) << result.out << result.err;
 }
 
 TEST_F(Par1Tool, PrintsUnwrappedToAPrinterWithoutNpaAndFromStandardInput) {
@@ -150,7 +182,8 @@ TEST_F(Par1Tool, PrintsUnwrappedToAPrinterWithoutNpaAndFromStandardInput) {
     result = run("--virtual --virtual-output " + received + " print --no-wrap " + input);
     ASSERT_EQ(0, result.exitCode) << result.out << result.err;
     EXPECT_NE(std::string::npos, result.out.find("NPA mode: on, wrapping off")) << result.out;
-    EXPECT_NE(std::string::npos, result.out.find("summary: 5000 bytes, 0 packets"));
+    EXPECT_NE(std::string::npos, result.out.find("summary: 5000 bytes, 0 packets, ")) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("refused")) << "no packets, nothing to refuse";
 }
 
 TEST_F(Par1Tool, RefusesBadInputWithoutTouchingThePrinter) {
@@ -211,7 +244,7 @@ TEST_F(Par1Tool, APrinterThatRefusesOrFailsStopsTheJobWithItsCode) {
                         input + " --packet-size 1005");
     ASSERT_EQ(0, result.exitCode) << result.out << result.err;
     EXPECT_EQ(readFile(input), readFile(received));
-    EXPECT_NE(std::string::npos, result.out.find("2 packets, 3 retries")) << result.out;
+    EXPECT_NE(std::string::npos, result.out.find("2 packets, 3 refused by printer")) << result.out;
 }
 
 TEST_F(Par1Tool, APrinterThatGoesSilentEndsTheJobWithATimeOut) {
@@ -290,6 +323,9 @@ TEST_F(Par1Tool, HelpListsTheExitCodes) {
     EXPECT_EQ(0, result.exitCode);
     EXPECT_NE(std::string::npos, result.out.find("Exit codes:")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("5  the printer refused")) << result.out;
+    // What the summary's refusals are, and that only the virtual printer
+    // counts them.
+    EXPECT_NE(std::string::npos, result.out.find("With --virtual it also says")) << result.out;
 }
 
 } // namespace

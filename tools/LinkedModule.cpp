@@ -1,0 +1,87 @@
+#include "LinkedModule.h"
+
+#include "entry/TransportExports.h"
+#include "port/PortSystem.h"
+#include "shared/Exception.h"
+#include "shared/Localize.h"
+#include "sim/VirtualPorts.h"
+
+#include <fstream>
+#include <system_error>
+
+struct LinkedModule::State {
+    std::unique_ptr<sim::VirtualPorts> ports;
+    sim::VirtualPrinter* printer = nullptr;
+    std::unique_ptr<ScopedPortSystem> installed;
+};
+
+LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state_(new State) {
+    try {
+        Localize::createInstance(named);
+    } catch (const Exception& exception) {
+        // The host side knows no module exception.
+        throw std::system_error(static_cast<int>(exception.getErrorCode()), std::system_category(),
+                                exception.getMessage());
+    }
+    state_->ports = std::make_unique<sim::VirtualPorts>();
+    sim::VirtualPort& port = state_->ports->port(1);
+    port.setLinkSpeed(options.linkSpeed);
+    if (!options.gone) {
+        sim::VirtualPrinter& printer = port.attachPrinter();
+        state_->printer = &printer;
+        if (options.npa == "off") {
+            printer.setNpaAnswer(sim::NpaAnswer::Off);
+            printer.setNpaEnabled(false);
+        } else if (options.npa == "silent") {
+            printer.setNpaAnswer(sim::NpaAnswer::None);
+        }
+        printer.setAckDelay(options.ackDelay);
+        printer.refuseNext(options.refuse);
+        if (options.refuseAll) {
+            printer.setAckMode(sim::AckMode::Refuse);
+        }
+        if (options.silent) {
+            printer.setAckMode(sim::AckMode::Silent);
+            printer.setCommandsAnswered(false);
+        }
+        if (options.paperOut) {
+            port.failWrites(0xFFFFFFFFu, CE_OOP, ERROR_OUT_OF_PAPER);
+        }
+    }
+    state_->installed = std::make_unique<ScopedPortSystem>(*state_->ports);
+}
+
+LinkedModule::~LinkedModule() {
+    state_->installed.reset();
+}
+
+TransportTable LinkedModule::exports() const {
+    return {TransportInitialize,    TransportUninitialize,
+            TransportGetName,       TransportGetConnectionManager,
+            TransportGetDiscoverer, TransportGetVisitorManager,
+            TransportInstall,       TransportUninstall};
+}
+
+bool LinkedModule::saveReceived(const std::string& path) const {
+    if (state_->printer == nullptr) {
+        return true;
+    }
+    sim::Bytes data = state_->printer->printData();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+    return static_cast<bool>(out);
+}
+
+bool LinkedModule::printPacketsReceived(uint64_t& count) const {
+    if (state_->printer == nullptr) {
+        return false;
+    }
+    count = 0;
+    for (const sim::Bytes& packet : state_->printer->packets()) {
+        if (packet.size() >= 5 && packet[4] == 0x00) {
+            ++count;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,51 @@
+// par1 --virtual: the module's copy linked into par1, with the virtual
+// printer installed behind its port seam. A loaded library keeps a seam of
+// its own that par1 cannot reach, so this is the only way the printer and the
+// module par1 drives can meet. par1 still drives this copy only through its
+// eight exports (exports()); nothing else of the module is visible here.
+#pragma once
+
+#include "TransportTable.h"
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// What a person may ask of the virtual printer on LPT1:.
+struct VirtualOptions {
+    bool enabled = false;
+    std::string npa = "auto"; // auto, off or silent
+    DWORD ackDelay = 0;
+    unsigned refuse = 0;
+    bool refuseAll = false;
+    bool silent = false;
+    DWORD linkSpeed = 0;
+    bool paperOut = false;
+    bool gone = false;
+    std::string output;
+};
+
+class LinkedModule {
+public:
+    // The linked copy takes the loaded library's name (and so its local id,
+    // settings and log file); the printer is installed until destruction.
+    // Throws std::system_error when the copy cannot take the name.
+    LinkedModule(HMODULE named, const VirtualOptions& options);
+    ~LinkedModule();
+    LinkedModule(const LinkedModule&) = delete;
+    LinkedModule& operator=(const LinkedModule&) = delete;
+
+    TransportTable exports() const;
+    // Writes what the printer received (unframed print data) to the file;
+    // false when it cannot be written. Nothing without a printer.
+    bool saveReceived(const std::string& path) const;
+    // Print packets (NPA channel 0) the printer took in, re-sent ones
+    // included; false without a printer.
+    bool printPacketsReceived(uint64_t& count) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
