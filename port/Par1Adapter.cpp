@@ -386,7 +386,13 @@ uint32_t Par1Adapter::read() {
     try {
         while (continueReading_.load()) {
             uint32_t result = endpoint->doRead(buffer);
-            Sleep(readPause);
+            // What came may have more behind it (the acknowledgement a writer
+            // waits for, the rest of an answer): read again at once. Only a
+            // read without data pauses, so a silent port is never polled in
+            // a busy loop.
+            if (result != 0 || buffer.size() == 0) {
+                PortSystem::current().sleep(readPause);
+            }
             if (result != 0) {
                 if (trace.isEnabled()) {
                     trace.log(
