@@ -90,6 +90,10 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
     Result result;
     sim::VirtualPorts ports;
     sim::VirtualPrinter& printer = ports.port(1).attachPrinter();
+    // The printer keeps the print data only, in room taken beforehand: the
+    // figures are the transport's, not those of the printer's records.
+    printer.setKeepRecords(false);
+    printer.reservePrintData(job.size());
     ports.port(1).setLinkSpeed(linkSpeed);
     ScopedPortSystem installed(ports);
     if (TransportInitialize() != 0) {
@@ -135,7 +139,7 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
                 result.ok = true;
             }
         }
-        result.packets = printer.packets().size();
+        result.packets = printer.packetCount();
     }
     if (connection != nullptr) {
         manager->doRelease(connection);
