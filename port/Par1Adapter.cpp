@@ -244,7 +244,9 @@ void Par1Adapter::doWrite(Data& data) {
         return;
     }
     Par1AdapterState* state = state_.load();
-    transportTrace::line(LevelData, "Calling " + state->getName());
+    if (transportTrace::isEnabled(LevelData)) {
+        transportTrace::line(LevelData, "Calling " + state->getName());
+    }
     state->doWrite(*this, data);
     releaseMutex();
 }
