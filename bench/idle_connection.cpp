@@ -148,8 +148,9 @@ void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
         const double cpu = processCpuSeconds() - cpuBefore;
         const unsigned long reads = counting.reads() - readsBefore;
         connection->close();
-        std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", name, seconds, cpu * 1000.0,
-                    100.0 * cpu / seconds, reads, static_cast<double>(reads) / seconds);
+        std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", name, static_cast<unsigned>(seconds),
+                    cpu * 1000.0, 100.0 * cpu / seconds, reads,
+                    static_cast<double>(reads) / seconds);
     }
     if (connection != nullptr) {
         manager->doRelease(connection);
@@ -175,8 +176,9 @@ void floor(DWORD seconds) {
     }
     const double cpu = processCpuSeconds() - cpuBefore;
     CloseHandle(event);
-    std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 25", seconds,
-                cpu * 1000.0, 100.0 * cpu / seconds, polls, static_cast<double>(polls) / seconds);
+    std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 25",
+                static_cast<unsigned>(seconds), cpu * 1000.0, 100.0 * cpu / seconds, polls,
+                static_cast<double>(polls) / seconds);
 }
 
 } // namespace
