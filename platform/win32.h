@@ -462,6 +462,21 @@ void Sleep(DWORD milliseconds);
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
+// 100-nanosecond intervals; points in time count from 1 January 1601 (UTC).
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+// The pseudo handle (HANDLE)-1 that names the calling process.
+HANDLE GetCurrentProcess();
+// The calling process's creation time, its exit time (0 while it runs) and
+// the CPU time its threads spent in the kernel and in user mode. Linux
+// answers only for the pseudo handle of the calling process; for any other
+// handle it fails with ERROR_NOT_SUPPORTED.
+BOOL GetProcessTimes(HANDLE process, LPFILETIME creationTime, LPFILETIME exitTime,
+                     LPFILETIME kernelTime, LPFILETIME userTime);
+
 // Child processes (the tests start copies of themselves).
 typedef struct _STARTUPINFOA {
     DWORD cb;

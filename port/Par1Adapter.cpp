@@ -244,7 +244,9 @@ void Par1Adapter::doWrite(Data& data) {
         return;
     }
     Par1AdapterState* state = state_.load();
-    transportTrace::line(LevelData, "Calling " + state->getName());
+    if (transportTrace::isEnabled(LevelData)) {
+        transportTrace::line(LevelData, "Calling " + state->getName());
+    }
     state->doWrite(*this, data);
     releaseMutex();
 }
@@ -386,7 +388,13 @@ uint32_t Par1Adapter::read() {
     try {
         while (continueReading_.load()) {
             uint32_t result = endpoint->doRead(buffer);
-            Sleep(readPause);
+            // What came may have more behind it (the acknowledgement a writer
+            // waits for, the rest of an answer): read again at once. Only a
+            // read without data pauses, so a silent port is never polled in
+            // a busy loop.
+            if (result != 0 || buffer.size() == 0) {
+                PortSystem::current().sleep(readPause);
+            }
             if (result != 0) {
                 if (trace.isEnabled()) {
                     trace.log(

@@ -3,12 +3,15 @@
 // a write endpoint, a read endpoint and a read thread.
 //
 // Writes from the layers above go to the port synchronously on the caller's
-// thread. The read thread polls the port (one read bounded by "ReadTimeout",
-// then a 25 ms pause) and hands every non-empty chunk to the upper
-// neighbour's doAccept(Data&). When a read fails it closes its endpoint,
-// waits 2000 ms, empties the device table and runs discovery again: if the
-// printer is still on the port it reads on, otherwise the thread ends with
-// 1117 (ERROR_IO_DEVICE) and the adapter stays open without reading.
+// thread. The read thread polls the port (one read bounded by "ReadTimeout")
+// and hands every non-empty chunk to the upper neighbour's doAccept(Data&).
+// After a read that brought data it reads again at once, so an answer or an
+// acknowledgement goes up as soon as the port has it; after a read that
+// brought nothing it pauses 25 ms. It tests its stop flag on every pass.
+// When a read fails it closes its endpoint, waits 2000 ms, empties the
+// device table and runs discovery again: if the printer is still on the
+// port it reads on, otherwise the thread ends with 1117 (ERROR_IO_DEVICE)
+// and the adapter stays open without reading.
 //
 // Every layer operation takes mutex_ (recursive for its owner, 4000 ms;
 // release gives up all of the owner's holds) and delegates to the state

@@ -49,6 +49,10 @@ std::atomic<PortSystem*>& installed() {
 
 } // namespace
 
+void PortSystem::sleep(DWORD milliseconds) {
+    ::Sleep(milliseconds);
+}
+
 PortSystem& PortSystem::native() {
     // Never destroyed: threads may still close ports while the process exits.
     static PortSystem* system = new NativePortSystem;

@@ -262,12 +262,49 @@ int32_t BasicLogger::getDepth(uint32_t threadId) {
     return depthByThread_[threadId];
 }
 
+bool BasicLogger::isCachedOff(const LogCategory& category, uint32_t level) {
+    if (broken) {
+        return true;
+    }
+    if ((level & LevelError) != 0) {
+        return false;
+    }
+    uint32_t startLog = 0;
+    if (!peekCachedOption("startLog", startLog)) {
+        return false;
+    }
+    if (startLog == 0) {
+        return true;
+    }
+    uint32_t allMask = 0;
+    uint32_t categoryMask = 0;
+    return peekCachedOption("All", allMask) && peekCachedOption(category.getName(), categoryMask) &&
+           (level & (allMask | categoryMask)) == 0;
+}
+
+bool BasicLogger::peekCachedOption(const std::string& name, uint32_t& value) {
+    DWORD now = GetTickCount();
+    CriticalSectionLock lock(optionLock_);
+    auto cached = optionCache_.find(name);
+    if (cached == optionCache_.end() || now - cached->second.readAt >= optionMaxAgeMs) {
+        return false;
+    }
+    value = cached->second.value;
+    return true;
+}
+
 bool isLogEnabled(const LogCategory& category, uint32_t level) {
     BasicLogger* logger = installed.load();
     if (logger == nullptr) {
         return false;
     }
     LastErrorKeeper keeper;
+    // Whatever the store holds, options read moments ago that say no make
+    // the answer no: the print path asks for every packet, and the store's
+    // registry open would cost more than the packet's own work.
+    if (logger->isCachedOff(category, level)) {
+        return false;
+    }
     RuntimeSettings settings;
     if (!settings.isLocalStorePresent()) {
         return false;

@@ -62,6 +62,9 @@ public:
     // what it got. Safe for concurrent use.
     void getCachedOption(const std::string& name, uint32_t& value, uint32_t defaultValue,
                          uint32_t maxAgeMs);
+    // True when options cached within optionMaxAgeMs already turn this
+    // category and level off; false when they do not, or are not fresh.
+    bool isCachedOff(const LogCategory& category, uint32_t level);
     // 87 (ERROR_INVALID_PARAMETER) for 0, leaving the width; else 0.
     uint32_t setCategoryWidth(uint32_t width);
 
@@ -80,6 +83,9 @@ private:
         uint32_t value;
         uint32_t readAt;
     };
+
+    // The cached value when it is fresh; never reads the store.
+    bool peekCachedOption(const std::string& name, uint32_t& value);
 
     std::unique_ptr<Mutex> fileLock_;
     std::string logPath_;

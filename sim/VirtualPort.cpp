@@ -334,7 +334,8 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
     const auto* data = static_cast<const unsigned char*>(buffer);
     const COMMTIMEOUTS t = handle.timeouts;
     const std::size_t index = writes_.size();
-    writes_.push_back(PortWrite{Bytes(data, data + size), t, false});
+    writes_.push_back(
+        PortWrite{printer_.keepRecords_ ? Bytes(data, data + size) : Bytes(), t, false});
     changed_.notifyAll();
 
     auto fail = [&](DWORD error, DWORD flags) {

@@ -38,7 +38,7 @@ namespace sim {
 
 // One WriteFile on the port.
 struct PortWrite {
-    Bytes data;            // the bytes handed to WriteFile
+    Bytes data;            // the bytes handed to WriteFile, unless records are off
     COMMTIMEOUTS timeouts; // the handle's time-outs at the call
     bool succeeded;
 };

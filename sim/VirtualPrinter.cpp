@@ -112,6 +112,21 @@ void VirtualPrinter::sendBreakPacket() {
     sendBytes(npa::breakPacket());
 }
 
+void VirtualPrinter::setKeepRecords(bool keep) {
+    std::lock_guard<std::mutex> lock(port_.mutex_);
+    keepRecords_ = keep;
+}
+
+void VirtualPrinter::reservePrintData(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(port_.mutex_);
+    printData_.reserve(bytes);
+}
+
+std::size_t VirtualPrinter::packetCount() const {
+    std::lock_guard<std::mutex> lock(port_.mutex_);
+    return packetCount_;
+}
+
 Bytes VirtualPrinter::printData() const {
     std::lock_guard<std::mutex> lock(port_.mutex_);
     return printData_;
@@ -137,6 +152,7 @@ void VirtualPrinter::clearRecords() {
     printData_.clear();
     received_.clear();
     packets_.clear();
+    packetCount_ = 0;
     pjlCommands_.clear();
 }
 
@@ -147,7 +163,7 @@ bool VirtualPrinter::waitForPrintData(std::size_t bytes, DWORD milliseconds) con
 
 bool VirtualPrinter::waitForPackets(std::size_t count, DWORD milliseconds) const {
     std::unique_lock<std::mutex> lock(port_.mutex_);
-    return port_.changed_.waitFor(lock, milliseconds, [&] { return packets_.size() >= count; });
+    return port_.changed_.waitFor(lock, milliseconds, [&] { return packetCount_ >= count; });
 }
 
 void VirtualPrinter::sendLocked(const Bytes& data, DWORD delayMilliseconds) {
@@ -166,7 +182,9 @@ void VirtualPrinter::resetIntakeLocked() {
 }
 
 void VirtualPrinter::receiveLocked(const unsigned char* data, std::size_t size) {
-    received_.insert(received_.end(), data, data + size);
+    if (keepRecords_) {
+        received_.insert(received_.end(), data, data + size);
+    }
     std::size_t i = 0;
     while (i < size) {
         if (intake_ == Intake::Packet && pending_.size() >= 3) {
@@ -290,7 +308,10 @@ void VirtualPrinter::pjlLineLocked(const std::string& line) {
 }
 
 void VirtualPrinter::packetLocked(const Bytes& packet) {
-    packets_.push_back(packet);
+    ++packetCount_;
+    if (keepRecords_) {
+        packets_.push_back(packet);
+    }
     const unsigned char flags = npa::flags(packet);
     if (npa::channel(packet) != npa::printChannel) {
         if ((flags & npa::replyExpected) != 0 && commandsAnswered_) {

@@ -75,7 +75,16 @@ public:
     void sendWaitPacket();
     void sendBreakPacket();
 
+    // Off: of what arrives only the print data and the number of packets are
+    // kept, not every byte, every packet and every write: a benchmark's job
+    // would otherwise be copied over and over, at a cost no real printer
+    // puts on its host. On at first.
+    void setKeepRecords(bool keep);
+    // Room for so many bytes of print data, taken before they come.
+    void reservePrintData(std::size_t bytes);
+
     // What arrived.
+    std::size_t packetCount() const;              // whole NPA packets taken
     Bytes printData() const;                      // unframed print data, in order
     Bytes received() const;                       // every byte the port delivered
     std::vector<Bytes> packets() const;           // whole NPA packets, framing included
@@ -118,6 +127,8 @@ private:
     std::size_t uelMatched_ = 0; // bytes of a universal exit command held back
     Bytes pending_;              // the PJL line or packet being collected
 
+    bool keepRecords_ = true;
+    std::size_t packetCount_ = 0;
     Bytes printData_;
     Bytes received_;
     std::vector<Bytes> packets_;

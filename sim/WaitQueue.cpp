@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 namespace sim {
 
@@ -21,10 +22,21 @@ void WaitQueue::waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point 
     if (deadline <= now) {
         return;
     }
-    // Rounded up, so the sleep does not end just before the deadline.
     const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
-    const long long ms = (micro.count() + 999) / 1000;
-    sleep(lock, static_cast<DWORD>(std::min<long long>(ms, longestSleep)));
+    if (micro.count() >= 1000) {
+        // Whole milliseconds, rounded down; callers wait again for the rest.
+        sleep(lock, static_cast<DWORD>(std::min<long long>(micro.count() / 1000, longestSleep)));
+        return;
+    }
+    // The rest of a millisecond, slept to the microsecond: a Win32 wait would
+    // make it a whole one, and a link's timing (2 ms for a packet, the 1 ms
+    // read interval) would run late by up to half.
+    struct Relock {
+        std::unique_lock<std::mutex>& lock;
+        ~Relock() { lock.lock(); }
+    } relock{lock};
+    lock.unlock();
+    std::this_thread::sleep_until(deadline);
 }
 
 void WaitQueue::notifyAll() {

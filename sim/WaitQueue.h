@@ -22,6 +22,9 @@ public:
 
     // With the lock held: sleeps until notifyAll or the deadline, and returns
     // with the lock held again. Wake-ups may be spurious: callers check.
+    // Waits longer than a millisecond may end up to a millisecond early
+    // (callers wait again); the last part of a millisecond is slept to the
+    // microsecond and is not ended by notifyAll.
     void wait(std::unique_lock<std::mutex>& lock);
     void waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline);
 

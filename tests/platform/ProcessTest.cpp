@@ -86,3 +86,36 @@ TEST(Process, BadHandlesFail) {
     EXPECT_FALSE(TerminateProcess(nullptr, 1));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
+
+namespace {
+
+uint64_t intervals(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+} // namespace
+
+// The process's own CPU time grows with work done on any of its threads.
+TEST(Process, ProcessTimesCountTheWorkOfTheCallingProcess) {
+    FILETIME creation{}, exit{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user));
+    const uint64_t before = intervals(kernel) + intervals(user);
+    // Started after 2020 (FILETIME counts 100 ns from 1601).
+    EXPECT_GT(intervals(creation), 132223104000000000ull);
+
+    volatile uint64_t sink = 0;
+    uint64_t after = before;
+    // Work until the counters move: at least a clock tick of CPU time.
+    for (int round = 0; round < 2000 && after == before; ++round) {
+        platformtest::RunThread worker([&]() -> unsigned {
+            for (int i = 0; i < 1000000; ++i) {
+                sink = sink + static_cast<uint64_t>(i) * 3;
+            }
+            return 0;
+        });
+        ASSERT_TRUE(worker.join());
+        ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user));
+        after = intervals(kernel) + intervals(user);
+    }
+    EXPECT_GT(after, before);
+}

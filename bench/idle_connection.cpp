@@ -1,0 +1,208 @@
+// Holds a connection to the virtual printer open while nothing is printed and
+// the printer sends nothing, and reports the CPU time the process used: what
+// an idle connection costs its host. Two ports: a printer that stays silent
+// (each read waits for "ReadTimeout" before it returns empty), and a port
+// without a back channel, whose reads return at once with nothing. A third
+// row polls in the same rhythm without the transport (an event wait of 50 ms,
+// then 25 ms of Sleep): the platform's own floor.
+//
+//     idle_connection [--seconds N]    (default 10)
+//
+// On Linux the registry and drive C: are a private directory below the
+// temporary directory (or PAR1_REGISTRY / PAR1_DRIVE_C when set); logging is
+// off.
+#include "devices/PropertyRecords.h"
+#include "devices/TransportProperties.h"
+#include "entry/TransportExports.h"
+#include "platform/win32.h"
+#include "port/PortSystem.h"
+#include "protocol/Data.h"
+#include "protocol/Layer.h"
+#include "sim/VirtualPorts.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class Host : public Layer {
+public:
+    using Layer::doAccept;
+    void doAccept(Data&) override {}
+    void doAccept(Visitor&) override {}
+};
+
+// The virtual ports, counting reads; with nothingAtOnce, every read returns
+// at once without a byte, as a port without a back channel does.
+class CountingPorts : public PortSystem {
+public:
+    CountingPorts(sim::VirtualPorts& ports, bool nothingAtOnce)
+        : ports_(ports), nothingAtOnce_(nothingAtOnce) {}
+
+    unsigned long reads() const { return reads_.load(); }
+
+    BOOL defineDosDevice(DWORD flags, LPCSTR deviceName, LPCSTR targetPath) override {
+        return ports_.defineDosDevice(flags, deviceName, targetPath);
+    }
+    DWORD queryDosDevice(LPCSTR deviceName, LPSTR targetPath, DWORD max) override {
+        return ports_.queryDosDevice(deviceName, targetPath, max);
+    }
+    HANDLE createFile(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                      LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
+                      DWORD flagsAndAttributes, HANDLE templateFile) override {
+        return ports_.createFile(fileName, desiredAccess, shareMode, attributes,
+                                 creationDisposition, flagsAndAttributes, templateFile);
+    }
+    BOOL closeHandle(HANDLE handle) override { return ports_.closeHandle(handle); }
+    BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                  LPOVERLAPPED overlapped) override {
+        ++reads_;
+        if (nothingAtOnce_) {
+            *bytesRead = 0;
+            return TRUE;
+        }
+        return ports_.readFile(file, buffer, bytesToRead, bytesRead, overlapped);
+    }
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                   LPOVERLAPPED overlapped) override {
+        return ports_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
+    }
+    BOOL setCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) override {
+        return ports_.setCommTimeouts(file, timeouts);
+    }
+    BOOL clearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT status) override {
+        return ports_.clearCommError(file, errors, status);
+    }
+    BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
+                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
+                         LPOVERLAPPED overlapped) override {
+        return ports_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
+                                      bytesReturned, overlapped);
+    }
+
+private:
+    sim::VirtualPorts& ports_;
+    const bool nothingAtOnce_;
+    std::atomic<unsigned long> reads_{0};
+};
+
+double processCpuSeconds() {
+    FILETIME creation, exit, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) {
+        return 0;
+    }
+    auto value = [](const FILETIME& t) {
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(value(kernel) + value(user)) / 1e7;
+}
+
+void usePrivateStore() {
+#ifndef _WIN32
+    if (std::getenv("PAR1_REGISTRY") != nullptr) {
+        return;
+    }
+    const char* temporary = std::getenv("TMPDIR");
+    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") +
+                            "/par1-bench-" + std::to_string(GetCurrentProcessId());
+    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
+    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
+#endif
+}
+
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(file >> one >> five >> fifteen)) {
+        return "n/a";
+    }
+    return one + " " + five + " " + fifteen;
+}
+
+void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
+    sim::VirtualPorts ports;
+    ports.port(1).attachPrinter();
+    CountingPorts counting(ports, nothingAtOnce);
+    ScopedPortSystem installed(counting);
+    if (TransportInitialize() != 0) {
+        std::printf("%-28s failed: TransportInitialize\n", name);
+        return;
+    }
+    std::string text;
+    TransportProperties properties;
+    properties.setString(text, PropertyRecords::Portname, "LPT1:");
+    properties.setLong(text, PropertyRecords::Handle, 0x1001);
+    Host host;
+    ConnectionManager* manager = TransportGetConnectionManager();
+    Layer* connection = manager->doGet(&host, text, "bidi");
+    if (connection == nullptr || connection->open() != 0) {
+        std::printf("%-28s failed: no open connection\n", name);
+    } else {
+        const unsigned long readsBefore = counting.reads();
+        const double cpuBefore = processCpuSeconds();
+        Sleep(seconds * 1000);
+        const double cpu = processCpuSeconds() - cpuBefore;
+        const unsigned long reads = counting.reads() - readsBefore;
+        connection->close();
+        std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", name, static_cast<unsigned>(seconds),
+                    cpu * 1000.0, 100.0 * cpu / seconds, reads,
+                    static_cast<double>(reads) / seconds);
+    }
+    if (connection != nullptr) {
+        manager->doRelease(connection);
+    }
+    TransportUninitialize();
+}
+
+// The same rhythm without the transport: a wait of "ReadTimeout" on an event
+// nobody sets, then the 25 ms pause. What the platform itself costs per poll.
+void floor(DWORD seconds) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr) {
+        std::printf("%-28s failed: no event\n", "floor: wait 50 + sleep 25");
+        return;
+    }
+    const double cpuBefore = processCpuSeconds();
+    const DWORD start = GetTickCount();
+    unsigned long polls = 0;
+    while (GetTickCount() - start < seconds * 1000) {
+        WaitForSingleObject(event, 50);
+        Sleep(25);
+        ++polls;
+    }
+    const double cpu = processCpuSeconds() - cpuBefore;
+    CloseHandle(event);
+    std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 25",
+                static_cast<unsigned>(seconds), cpu * 1000.0, 100.0 * cpu / seconds, polls,
+                static_cast<double>(polls) / seconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    usePrivateStore();
+    DWORD seconds = 10;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+            seconds = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+        } else {
+            std::fprintf(stderr, "usage: idle_connection [--seconds N]\n");
+            return 2;
+        }
+    }
+    if (seconds == 0) {
+        std::fprintf(stderr, "at least one second\n");
+        return 2;
+    }
+    std::printf("load average %s\n", loadAverage().c_str());
+    std::printf("%-28s %8s %10s %13s %8s %10s\n", "port", "seconds", "CPU ms", "of one core",
+                "reads", "reads/s");
+    idle("silent printer", false, seconds);
+    idle("reads return at once, empty", true, seconds);
+    floor(seconds);
+    return 0;
+}

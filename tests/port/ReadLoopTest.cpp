@@ -1,0 +1,232 @@
+// The read thread's rhythm, seen through the port seam: which reads are
+// followed by a pause before the next. Counted, not timed.
+#include "port/Par1Adapter.h"
+#include "port/PortSystem.h"
+#include "protocol/Data.h"
+#include "protocol/Layer.h"
+#include "sim/VirtualPorts.h"
+#include "support/TransportEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const bool environment = par1test::useTransportEnvironment();
+
+const DWORD kWaitMs = 10000;
+
+// The virtual ports behind a seam that notes each read (with the bytes it
+// brought) and each pause of the read thread, in order. It can also stand
+// for a port without a back channel, whose reads return at once with
+// nothing, or for a printer that never stops sending.
+class PacingPorts : public PortSystem {
+public:
+    enum class Reads { Printer, NothingAtOnce, EndlessStream };
+
+    explicit PacingPorts(sim::VirtualPorts& ports) : ports_(ports) {}
+
+    void setReads(Reads reads) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        reads_ = reads;
+    }
+
+    // "R<bytes>" for a read, "P" for a pause.
+    std::vector<std::string> events() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return events_;
+    }
+
+    bool waitForReads(size_t count, DWORD milliseconds) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return readsSeen_ >= count; });
+    }
+
+    BOOL defineDosDevice(DWORD flags, LPCSTR deviceName, LPCSTR targetPath) override {
+        return ports_.defineDosDevice(flags, deviceName, targetPath);
+    }
+    DWORD queryDosDevice(LPCSTR deviceName, LPSTR targetPath, DWORD max) override {
+        return ports_.queryDosDevice(deviceName, targetPath, max);
+    }
+    HANDLE createFile(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                      LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
+                      DWORD flagsAndAttributes, HANDLE templateFile) override {
+        return ports_.createFile(fileName, desiredAccess, shareMode, attributes,
+                                 creationDisposition, flagsAndAttributes, templateFile);
+    }
+    BOOL closeHandle(HANDLE handle) override { return ports_.closeHandle(handle); }
+    BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                  LPOVERLAPPED overlapped) override {
+        Reads reads;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            reads = reads_;
+        }
+        BOOL result = TRUE;
+        if (reads == Reads::Printer) {
+            result = ports_.readFile(file, buffer, bytesToRead, bytesRead, overlapped);
+        } else if (reads == Reads::NothingAtOnce) {
+            *bytesRead = 0;
+        } else {
+            std::memset(buffer, 'x', bytesToRead);
+            *bytesRead = bytesToRead;
+        }
+        const DWORD error = GetLastError();
+        note("R" + std::to_string(result ? *bytesRead : 0), true);
+        SetLastError(error);
+        return result;
+    }
+    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                   LPOVERLAPPED overlapped) override {
+        return ports_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
+    }
+    BOOL setCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) override {
+        return ports_.setCommTimeouts(file, timeouts);
+    }
+    BOOL clearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT status) override {
+        return ports_.clearCommError(file, errors, status);
+    }
+    BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
+                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
+                         LPOVERLAPPED overlapped) override {
+        return ports_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
+                                      bytesReturned, overlapped);
+    }
+    void sleep(DWORD milliseconds) override {
+        note("P", false);
+        PortSystem::sleep(milliseconds);
+    }
+
+private:
+    void note(const std::string& event, bool read) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            events_.push_back(event);
+            if (read) {
+                ++readsSeen_;
+            }
+        }
+        changed_.notify_all();
+    }
+
+    sim::VirtualPorts& ports_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Reads reads_ = Reads::Printer;
+    size_t readsSeen_ = 0;
+    std::vector<std::string> events_;
+};
+
+// Counts what comes up from the adapter.
+class CountingHost : public Layer {
+public:
+    using Layer::doAccept;
+    void doAccept(Data& data) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.append(reinterpret_cast<const char*>(data.data()), data.size());
+    }
+    void doAccept(Visitor&) override {}
+
+    std::string received() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string received_;
+};
+
+class ReadLoopTest : public ::testing::Test {
+protected:
+    ReadLoopTest()
+        : printer_(ports_.port(1).attachPrinter()), pacing_(ports_), installed_(pacing_) {}
+
+    ~ReadLoopTest() override {
+        if (adapter_) {
+            adapter_->doClose();
+        }
+    }
+
+    void open() {
+        adapter_.reset(new Par1Adapter("LPT1:"));
+        adapter_->setLayer(Layer::Upper, &host_);
+        host_.setLayer(Layer::Lower, adapter_.get());
+        ASSERT_EQ(0u, adapter_->doOpen());
+    }
+
+    sim::VirtualPorts ports_;
+    sim::VirtualPrinter& printer_;
+    PacingPorts pacing_;
+    ScopedPortSystem installed_;
+    CountingHost host_;
+    std::unique_ptr<Par1Adapter> adapter_;
+};
+
+} // namespace
+
+TEST_F(ReadLoopTest, ReadsThatBringDataFollowEachOtherWithoutAPause) {
+    // Five reads' worth waits on the back channel before the thread starts.
+    const size_t chunk = 4096;
+    std::string answer;
+    for (size_t i = 0; i < 5 * chunk; ++i) {
+        answer.push_back(static_cast<char>('a' + i % 26));
+    }
+    printer_.sendBytes(sim::Bytes(answer.begin(), answer.end()));
+    open();
+    ASSERT_TRUE(pacing_.waitForReads(7, kWaitMs));
+    ASSERT_EQ(0u, adapter_->doClose());
+
+    const std::vector<std::string> events = pacing_.events();
+    ASSERT_GE(events.size(), 7u);
+    const std::vector<std::string> expected = {"R4096", "R4096", "R4096", "R4096",
+                                               "R4096", "R0",    "P"};
+    EXPECT_EQ(expected, std::vector<std::string>(events.begin(), events.begin() + 7));
+    EXPECT_EQ(answer, host_.received());
+}
+
+TEST_F(ReadLoopTest, APortWhoseReadsReturnNothingAtOncePausesAfterEveryRead) {
+    pacing_.setReads(PacingPorts::Reads::NothingAtOnce);
+    open();
+    ASSERT_TRUE(pacing_.waitForReads(6, kWaitMs));
+    ASSERT_EQ(0u, adapter_->doClose());
+
+    const std::vector<std::string> events = pacing_.events();
+    // Every read but possibly the last, which the close may follow at once,
+    // is followed by a pause before the next read.
+    ASSERT_GE(events.size(), 11u);
+    for (size_t i = 0; i + 1 < events.size(); ++i) {
+        if (events[i] == "R0") {
+            EXPECT_EQ("P", events[i + 1]) << "after read " << i;
+        } else {
+            EXPECT_EQ("R0", events[i + 1]) << "after pause " << i;
+        }
+    }
+    EXPECT_EQ("R0", events.front());
+    EXPECT_TRUE(host_.received().empty());
+}
+
+TEST_F(ReadLoopTest, APrinterThatNeverStopsSendingStillLetsTheThreadStop) {
+    pacing_.setReads(PacingPorts::Reads::EndlessStream);
+    open();
+    ASSERT_TRUE(pacing_.waitForReads(50, kWaitMs));
+    par1test::LogWatch log;
+    ASSERT_EQ(0u, adapter_->doClose());
+
+    // It was never told to rest, and it ended on its own: no pause, no
+    // termination.
+    const std::vector<std::string> events = pacing_.events();
+    for (const std::string& event : events) {
+        ASSERT_EQ("R4096", event);
+    }
+    EXPECT_FALSE(log.contains("Terminating Thread")) << log.text();
+    EXPECT_EQ(events.size() * 4096, host_.received().size());
+}
