@@ -30,6 +30,8 @@ public:
     ~NpaProtocol() override;
 
     using Layer::doAccept;
+    // The private passUp(Data&) below must not hide the visitor's.
+    using Layer::passUp;
     // Packets coming up. Data that is not a sequence of whole packets goes up
     // unchanged.
     void doAccept(Data& data) override;
