@@ -8,8 +8,8 @@ namespace par1fuzz {
 
 // The packets of a stream taken whole, written from the framing rules alone:
 // a start byte, a length of 2 to 512, and that many bytes after the length
-// field; a start byte with an impossible length is skipped with the byte
-// after it, any other byte on its own.
+// field; any other byte, an impossible start byte too, is skipped on its
+// own.
 inline std::vector<Bytes> referencePackets(const Bytes& stream) {
     std::vector<Bytes> packets;
     size_t at = 0;
@@ -20,7 +20,7 @@ inline std::vector<Bytes> referencePackets(const Bytes& stream) {
         }
         size_t length = (static_cast<size_t>(stream[at + 1]) << 8) | stream[at + 2];
         if (length < 2 || length > 512u) {
-            at += 2;
+            ++at;
             continue;
         }
         if (at + 3 + length > stream.size()) {
