@@ -13,6 +13,7 @@
 #include "protocol/Par1Protocol.h"
 
 #include <cstring>
+#include <map>
 
 using par1fuzz::Bytes;
 
@@ -70,7 +71,8 @@ void checkQueue(const std::vector<Bytes>& pieces, const std::vector<Bytes>& expe
 }
 
 // PJL layer, NPA layer, sink: the path the read thread takes.
-void checkStack(const std::vector<Bytes>& pieces, const std::vector<Bytes>& packets) {
+void checkStack(const std::vector<Bytes>& pieces, const std::vector<Bytes>& packets,
+                size_t streamSize) {
     Par1Protocol pjl;
     Par1NpaProtocol npa;
     Sink sink;
@@ -81,9 +83,11 @@ void checkStack(const std::vector<Bytes>& pieces, const std::vector<Bytes>& pack
         Data data(piece.data(), static_cast<uint32_t>(piece.size()));
         pjl.doAccept(data);
     }
-    // What the NPA layer was given, by kind of channel, and whether any
-    // message came in pieces.
-    Bytes sentPayload[2];
+    // What the NPA layer was given, per channel, and whether any message
+    // came in pieces.
+    std::map<uint8_t, Bytes> sentPayload;
+    std::map<uint8_t, Bytes> finished;
+    std::map<uint8_t, Bytes> unfinished;
     std::vector<Bytes> whole;
     bool fragments = false;
     for (const Bytes& packet : packets) {
@@ -95,26 +99,44 @@ void checkStack(const std::vector<Bytes>& pieces, const std::vector<Bytes>& pack
             std::memcmp(packet.data(), waitPacket, sizeof waitPacket) == 0) {
             continue;
         }
-        fragments = fragments || (packet[3] & NpaPacket::moreFollowsFlag) != 0;
-        sentPayload[isControlChannel(packet[4])].insert(
-            sentPayload[isControlChannel(packet[4])].end(), packet.begin() + 5, packet.end());
+        bool more = (packet[3] & NpaPacket::moreFollowsFlag) != 0;
+        fragments = fragments || more;
+        Bytes& sent = sentPayload[packet[4]];
+        sent.insert(sent.end(), packet.begin() + 5, packet.end());
+        // What a message still waiting for its last piece holds.
+        Bytes& waiting = unfinished[packet[4]];
+        waiting.insert(waiting.end(), packet.begin() + 5, packet.end());
+        if (!more) {
+            Bytes& done = finished[packet[4]];
+            done.insert(done.end(), waiting.begin(), waiting.end());
+            waiting.clear();
+        }
         whole.push_back(packet);
     }
-    Bytes gotPayload[2];
+    std::map<uint8_t, Bytes> gotPayload;
     for (const Bytes& message : sink.received) {
         checkWellFormed(message, "message handed up");
-        // A message cut short by a piece on another channel goes up as it
-        // stands, its moreFollows flag still set: its bytes are checked below.
-        gotPayload[isControlChannel(message[4])].insert(
-            gotPayload[isControlChannel(message[4])].end(), message.begin() + 5, message.end());
+        // A message goes up once its last piece has come.
+        FUZZ_CHECK((message[3] & NpaPacket::moreFollowsFlag) == 0, "unfinished message handed up");
+        Bytes& got = gotPayload[message[4]];
+        got.insert(got.end(), message.begin() + 5, message.end());
     }
     FUZZ_CHECK(sink.received.size() <= whole.size(), "more messages than packets");
-    for (int kind = 0; kind < 2; ++kind) {
-        FUZZ_CHECK(par1fuzz::isSubsequence(gotPayload[kind], sentPayload[kind]),
-                   "a payload byte handed up that was not sent, or twice, or out of order");
+    for (const auto& channel : gotPayload) {
+        FUZZ_CHECK(par1fuzz::isSubsequence(channel.second, sentPayload[channel.first]),
+                   "a payload byte handed up that was not sent on its channel, or twice, or out "
+                   "of order");
     }
     if (!fragments) {
         FUZZ_CHECK(sink.received == whole, "single-packet messages must go up unchanged");
+    }
+    if (streamSize < 65535) {
+        // No message can outgrow its length field: every finished message
+        // goes up whole, each channel's bytes in the order they came.
+        for (auto& channel : finished) {
+            FUZZ_CHECK(gotPayload[channel.first] == channel.second,
+                       "channel " + std::to_string(channel.first) + " lost bytes");
+        }
     }
     // The reply a transaction would see is the last data-channel message.
     Bytes lastData;
@@ -168,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<Bytes> packets = par1fuzz::referencePackets(stream);
     checkQueue(pieces, packets);
-    checkStack(pieces, packets);
+    checkStack(pieces, packets, stream.size());
     checkDirect(pieces);
     return 0;
 }
