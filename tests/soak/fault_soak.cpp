@@ -23,6 +23,7 @@
 #include "protocol/Layer.h"
 #include "shared/Localize.h"
 #include "shared/RegistryKey.h"
+#include "sim/NpaFrames.h"
 #include "sim/VirtualPorts.h"
 #include "sim/VirtualPrinter.h"
 
@@ -129,7 +130,7 @@ struct JobResult {
     uint32_t size;
     uint32_t error;
     uint32_t count;
-    // The printer went away or ran out of paper while the job was written.
+    // The printer went away while the job was written.
     bool duringOutage;
 };
 
@@ -221,11 +222,12 @@ struct Faults {
     unsigned ackDelays = 0;
     unsigned waitPackets = 0;
     unsigned unsolicited = 0;
+    unsigned unsolicitedInPieces = 0;
     unsigned paperOut = 0;
     unsigned goneAndBack = 0;
     unsigned total() const {
-        return refusals + refusedJobs + ackDelays + waitPackets + unsolicited + paperOut +
-               goneAndBack;
+        return refusals + refusedJobs + ackDelays + waitPackets + unsolicited +
+               unsolicitedInPieces + paperOut + goneAndBack;
     }
 };
 
@@ -241,7 +243,7 @@ private:
         uint32_t packetSize;
         Host host;
         std::string transport;
-        // Outages in progress: the printer away or out of paper.
+        // The printer away: in progress, and how often it went or came.
         std::atomic<int> outages{0};
         std::atomic<unsigned> outageEpoch{0};
     };
@@ -314,25 +316,32 @@ void Soak::faultThread() {
             // More refusals than tries: the job ends with what was taken.
             printer.refuseNext(50);
             ++faults_.refusedJobs;
-            connection.outageEpoch.fetch_add(1);
         } else if (choice < 50) {
             printer.setAckDelay(static_cast<DWORD>(random() % 40));
             ++faults_.ackDelays;
         } else if (choice < 65) {
             printer.sendWaitPacket();
             ++faults_.waitPackets;
-        } else if (choice < 85) {
+        } else if (choice < 75) {
             ++mark;
             printer.sendPacket(
                 unsolicitedChannel, 0x00,
                 {unsolicitedMark, static_cast<uint8_t>(mark), static_cast<uint8_t>(mark >> 8)});
             ++faults_.unsolicited;
+        } else if (choice < 85) {
+            // A message in two pieces, the second a little later, so that
+            // acknowledgements come between them.
+            ++mark;
+            printer.sendPacket(
+                unsolicitedChannel, sim::npa::moreFollows,
+                {unsolicitedMark, static_cast<uint8_t>(mark), static_cast<uint8_t>(mark >> 8)});
+            printer.sendBytes(sim::npa::packet(unsolicitedChannel, 0x00, {0x56}),
+                              static_cast<DWORD>(10 + random() % 40));
+            ++faults_.unsolicitedInPieces;
         } else if (choice < 95) {
-            connection.outages.fetch_add(1);
-            connection.outageEpoch.fetch_add(1);
+            // Out of paper: the next writes fail and take nothing.
             port.failWrites(1 + static_cast<unsigned>(random() % 2), CE_OOP, ERROR_NOT_READY);
             ++faults_.paperOut;
-            connection.outages.fetch_sub(1);
         } else if (Clock::now() - lastGone > std::chrono::seconds(6)) {
             // Away for less than the read thread's recovery pause, so that
             // its discovery finds the printer back.
@@ -414,10 +423,21 @@ int Soak::run() {
     if (handles != 0) {
         fail(std::to_string(handles) + " port handles open after the last release");
     }
+    // A thread whose handle is signalled may still be leaving the kernel:
+    // allow it a moment, and say how long it took.
     long threadsAfter = threadCount();
+    Clock::time_point released = Clock::now();
+    while (threadsAfter != threadsBefore && Clock::now() - released < std::chrono::seconds(5)) {
+        std::this_thread::yield();
+        threadsAfter = threadCount();
+    }
+    long long lingered =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - released).count();
     if (threadsBefore >= 0 && threadsAfter != threadsBefore) {
-        fail("threads before " + std::to_string(threadsBefore) + ", after the last release " +
+        fail("threads before " + std::to_string(threadsBefore) + ", 5 s after the last release " +
              std::to_string(threadsAfter));
+    } else if (lingered > 0) {
+        std::printf("threads ended %lld ms after the last release\n", lingered);
     }
     if (TransportUninitialize() != 0) {
         fail("TransportUninitialize");
@@ -432,11 +452,13 @@ int Soak::run() {
         bytes += result.count;
     }
     std::printf("jobs %zu, bytes printed %llu, faults %u (refused sends %u, refused jobs %u, ack "
-                "delays %u, wait packets %u, unsolicited packets %u, paper out %u, gone and back "
+                "delays %u, wait packets %u, unsolicited packets %u, unsolicited messages in two "
+                "pieces %u, paper out %u, gone and back "
                 "%u), %.1f s\n",
                 results_.size(), static_cast<unsigned long long>(bytes), faults_.total(),
                 faults_.refusals, faults_.refusedJobs, faults_.ackDelays, faults_.waitPackets,
-                faults_.unsolicited, faults_.paperOut, faults_.goneAndBack, elapsed);
+                faults_.unsolicited, faults_.unsolicitedInPieces, faults_.paperOut,
+                faults_.goneAndBack, elapsed);
     std::printf("packets taken by a printer that went away before acknowledging them: %u\n",
                 lostAcknowledgements_);
     std::printf("job results (error: jobs):");
