@@ -36,8 +36,10 @@ void NpaPacketQueue::cut() {
         }
         uint32_t length = (static_cast<uint32_t>(bytes[1]) << 8) | bytes[2];
         // A packet has at least its flags and channel after the length field.
+        // A start byte with an impossible length is dropped alone: the byte
+        // after it may be the start of the next real packet.
         if (length > maximumLength || length < NpaPacket::headerSize - 3) {
-            accumulator_.consume(2, false);
+            accumulator_.consume(1, false);
             continue;
         }
         if (held < length + 3) {

@@ -1,7 +1,7 @@
 // Cuts the byte stream that the printer sends into whole NPA packets. Bytes
 // that cannot belong to a packet are dropped: the stream resynchronises on
 // the next start byte (0xA5), and a start byte with an impossible length
-// costs two bytes. A packet split over several appends comes out once its
+// costs only itself. A packet split over several appends comes out once its
 // last byte has arrived. At most one unfinished packet (515 bytes) is held.
 #pragma once
 

@@ -25,8 +25,9 @@ NpaProtocol::NpaProtocol()
       keepWaiting_(false), replyWait_(replyTimeout) {}
 
 NpaProtocol::~NpaProtocol() {
-    delete data_.pending;
-    delete control_.pending;
+    for (auto& channel : reassemblies_) {
+        delete channel.second.pending;
+    }
 }
 
 bool NpaProtocol::holdsWholePackets(Data& data) {
@@ -104,8 +105,8 @@ bool NpaProtocol::reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacke
         reassembly.discarding = packet.moreFollows();
         return false;
     }
-    // A piece on another channel is lost; without moreFollows it still ends
-    // the message being reassembled, which goes up as it stands.
+    // Each channel reassembles apart, so the piece is on the pending
+    // message's channel.
     if (packet.moreFollows()) {
         return false;
     }
@@ -116,7 +117,7 @@ bool NpaProtocol::reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacke
 
 void NpaProtocol::handleData(NpaPacket& packet) {
     NpaPacket* complete = nullptr;
-    if (!reassemble(data_, packet, complete)) {
+    if (!reassemble(reassemblies_[packet.channel()], packet, complete)) {
         return;
     }
     std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);
@@ -146,7 +147,7 @@ void NpaProtocol::handleControl(NpaPacket& packet) {
         return;
     }
     NpaPacket* complete = nullptr;
-    if (!reassemble(control_, packet, complete)) {
+    if (!reassemble(reassemblies_[packet.channel()], packet, complete)) {
         return;
     }
     std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);

@@ -1,6 +1,6 @@
 // The NPA protocol layer, between the wrap layer above and the PJL layer
 // below. Going up it takes whole NPA packets, reassembles messages split over
-// several packets (moreFollows), keeps the last complete data-channel message
+// several packets (moreFollows), each channel's apart, keeps the last complete data-channel message
 // as the reply and passes every message up; the wait packet on the control
 // channel is taken, not passed up. Going down, data passes unchanged; a
 // command packet sent by transact() waits for the message that answers it.
@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 
 class NpaProtocol : public Protocol {
 public:
@@ -30,6 +31,8 @@ public:
     ~NpaProtocol() override;
 
     using Layer::doAccept;
+    // The private passUp(Data&) below must not hide the visitor's.
+    using Layer::passUp;
     // Packets coming up. Data that is not a sequence of whole packets goes up
     // unchanged.
     void doAccept(Data& data) override;
@@ -73,8 +76,9 @@ private:
     void handleData(NpaPacket& packet);
     void handleControl(NpaPacket& packet);
 
-    Reassembly data_;
-    Reassembly control_;
+    // Per channel: a message in pieces on one channel must not swallow a
+    // packet on another (an acknowledgement between the pieces of a reply).
+    std::map<uint8_t, Reassembly> reassemblies_;
 
     Event replyEvent_;
     // Guards what the read thread hands to a waiting transaction.

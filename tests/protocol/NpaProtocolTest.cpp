@@ -149,11 +149,25 @@ TEST_F(NpaFixture, WaitPacketIsTakenAndOtherDataPassesUnchanged) {
     EXPECT_EQ(second, upper.received().back());
 }
 
-TEST_F(NpaFixture, PieceOnAnotherChannelIsLostAndEndsTheMessage) {
+TEST_F(NpaFixture, MessagesOnTwoChannelsAreReassembledApart) {
     accept(packet(0x02, 0x20, hex("41")));
-    accept(packet(0x03, 0x00, hex("42")));
+    accept(packet(0x03, 0x20, hex("61")));
+    // An acknowledgement of print data between the pieces goes up whole.
+    accept(packet(0x00, 0x00, hex("")));
     ASSERT_EQ(1u, upper.received().size());
-    EXPECT_EQ(packet(0x02, 0x20, hex("41")), upper.received()[0]);
+    EXPECT_EQ(packet(0x00, 0x00, hex("")), upper.received()[0]);
+    accept(packet(0x02, 0x00, hex("42")));
+    accept(packet(0x03, 0x00, hex("62")));
+    ASSERT_EQ(3u, upper.received().size());
+    EXPECT_EQ(packet(0x02, 0x00, hex("41 42")), upper.received()[1]);
+    EXPECT_EQ(packet(0x03, 0x00, hex("61 62")), upper.received()[2]);
+    // So do the control channels: each its own.
+    accept(packet(0xF0, 0x20, hex("01")));
+    accept(packet(0xFF, 0x00, hex("02")));
+    accept(packet(0xF0, 0x00, hex("03")));
+    ASSERT_EQ(5u, upper.received().size());
+    EXPECT_EQ(packet(0xFF, 0x00, hex("02")), upper.received()[3]);
+    EXPECT_EQ(packet(0xF0, 0x00, hex("01 03")), upper.received()[4]);
 }
 
 TEST_F(NpaFixture, MessageBeyondSixteenBitsIsDroppedWhole) {
