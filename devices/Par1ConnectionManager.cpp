@@ -96,31 +96,37 @@ void Par1ConnectionManager::doRelease(Layer* connection) {
     if (connection == nullptr) {
         return;
     }
+    CriticalSectionLock lock(lock_);
+    // Only a connection this manager handed out is touched: anything else (a
+    // null layer, the host's own layer, one already destroyed) may not even be
+    // a live object, and its count is not ours to change.
+    auto entry = connections_.begin();
+    while (entry != connections_.end() && entry->second != connection) {
+        ++entry;
+    }
+    if (entry == connections_.end()) {
+        LayerLog::line(LevelDetail,
+                       "Par1ConnectionManager::doRelease() not a connection of this manager");
+        return;
+    }
     FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
                         LayerLog::traceName(LevelTrace, "Par1ConnectionManager::doRelease() name=" +
                                                             connection->getName()),
                         LevelTrace, true);
-    CriticalSectionLock lock(lock_);
     if (connection->release() != 0) {
         return;
     }
     LayerLog::line(LevelDetail, "Par1ConnectionManager::doRelease() " + connection->getName() +
                                     " usage count=0");
-    for (auto entry = connections_.begin(); entry != connections_.end(); ++entry) {
-        if (entry->second != connection) {
-            continue;
-        }
-        connections_.erase(entry);
-        // An adapter must not be deleted with its read thread running: close
-        // what the holders left open. The lock stays held, so a doGet for the
-        // same device makes its new stack only once this one is gone.
-        while (connection->openCount() != 0) {
-            connection->close();
-        }
-        Par1ConnectionFactoryManager* factories = Par1ConnectionFactoryManager::getInstance();
-        if (factories != nullptr) {
-            factories->doUnMake(connection);
-        }
-        return;
+    connections_.erase(entry);
+    // An adapter must not be deleted with its read thread running: close
+    // what the holders left open. The lock stays held, so a doGet for the
+    // same device makes its new stack only once this one is gone.
+    while (connection->openCount() != 0) {
+        connection->close();
+    }
+    Par1ConnectionFactoryManager* factories = Par1ConnectionFactoryManager::getInstance();
+    if (factories != nullptr) {
+        factories->doUnMake(connection);
     }
 }

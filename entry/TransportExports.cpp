@@ -88,6 +88,12 @@ uint32_t TransportUninitialize() {
 uint32_t TransportGetName(char* buffer, uint32_t bufferSize, uint32_t* nameLength) {
     EntryTrace trace("TransportGetName()");
     static const char name[] = "PAR1";
+    // Without a place for the length the host learns nothing; a null buffer
+    // is only a question for the length when the host says it has no room.
+    if (nameLength == nullptr || (buffer == nullptr && bufferSize != 0)) {
+        trace.setReturnCode(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
     *nameLength = sizeof name;
     if (bufferSize < sizeof name) {
         trace.setReturnCode(ERROR_INSUFFICIENT_BUFFER);

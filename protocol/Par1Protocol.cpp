@@ -83,7 +83,7 @@ void Par1Protocol::doAccept(Visitor& visitor) {
     }
 }
 
-bool Par1Protocol::isNpaActive() {
+bool Par1Protocol::isNpaActive(uint32_t* queryError) {
     FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
                         LayerLog::traceName(LevelTrace, "Par1Protocol::isNpaActive"), LevelTrace,
                         true);
@@ -107,6 +107,15 @@ bool Par1Protocol::isNpaActive() {
     awaitingPjlResponse_.store(true);
     Data query(reinterpret_cast<const uint8_t*>(pjlQuery), pjlQueryLength);
     doWrite(query);
+    if (query.error() == ERROR_INVALID_FUNCTION) {
+        // The stack is not open: no answer can come. A printer's own write
+        // fault is waited out as silence.
+        awaitingPjlResponse_.store(false);
+        if (queryError != nullptr) {
+            *queryError = query.error();
+        }
+        return false;
+    }
     return answerEvent_.wait(npaTimeout_);
 }
 

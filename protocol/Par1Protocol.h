@@ -42,8 +42,9 @@ public:
 
     // Sets the port's time-outs for the query, sends it and waits up to the
     // NPA time-out: true when a complete answer came (the mode is then in
-    // npaMode()), false on time-out.
-    bool isNpaActive();
+    // npaMode()), false on time-out. On a stack that is not open the query
+    // is not waited for: false at once, and queryError (if given) is 1.
+    bool isNpaActive(uint32_t* queryError = nullptr);
     // The mode as last reported: true for "AUTO" (and NPA packets in place of
     // the answer), false for "OFF"; true at first.
     bool npaMode() const { return npaMode_.load(); }

@@ -25,16 +25,26 @@ void Par1GetNpaModeVisitor::doAtPar1Protocol(Layer& layer, Layer*) {
     FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
                         LayerLog::traceName(LevelTrace, "Par1GetNpaModeVisitor::doAtPar1Protocol"),
                         LevelTrace, true);
+    Data* data = getData();
+    if (data == nullptr) {
+        // Nowhere to put the mode: the printer is not asked.
+        setError(ERROR_INVALID_PARAMETER);
+        return;
+    }
     Par1Protocol* protocol = dynamic_cast<Par1Protocol*>(&layer);
     if (protocol != nullptr) {
+        uint32_t queryError = 0;
+        bool answered = protocol->isNpaActive(&queryError);
+        if (queryError != 0) {
+            // The printer was never asked (a closed connection): no mode.
+            setError(queryError);
+            return;
+        }
         // Without an answer NPA is taken to be on.
-        npaMode_ = protocol->isNpaActive() ? protocol->npaMode() : true;
+        npaMode_ = answered ? protocol->npaMode() : true;
     }
-    Data* data = getData();
-    if (data != nullptr) {
-        const uint8_t mode[4] = {static_cast<uint8_t>(npaMode_ ? 1 : 0), 0, 0, 0};
-        data->overwriteTail(mode, sizeof mode);
-    }
+    const uint8_t mode[4] = {static_cast<uint8_t>(npaMode_ ? 1 : 0), 0, 0, 0};
+    data->overwriteTail(mode, sizeof mode);
     setError(0);
 }
 

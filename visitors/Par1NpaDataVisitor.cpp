@@ -30,8 +30,11 @@ void Par1NpaDataVisitor::doAtPar1NpaProtocol(Layer& layer, Layer* upper) {
                         LevelTrace, true);
     NpaProtocol* protocol = dynamic_cast<NpaProtocol*>(&layer);
     Data* data = getData();
-    if (data == nullptr || protocol == nullptr) {
-        setError(data == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FUNCTION);
+    if (data == nullptr || data->size() < NpaPacket::headerSize) {
+        // Not even a packet's header: nothing that could be sent.
+        setError(ERROR_INVALID_PARAMETER);
+    } else if (protocol == nullptr) {
+        setError(ERROR_INVALID_FUNCTION);
     } else {
         // Down through this layer to the adapter: a command is no print data.
         Par1SetPrintDataFlagVisitor noPrintData;

@@ -28,7 +28,12 @@ void Par1SetNpaWrapModeVisitor::doAtParNpaWrapProtocol(Layer& layer, Layer*) {
         LevelTrace, true);
     Data* data = getData();
     NpaWrapProtocol* wrap = dynamic_cast<NpaWrapProtocol*>(&layer);
-    if (data != nullptr && data->size() != 0 && wrap != nullptr) {
+    if (data == nullptr || data->size() == 0) {
+        // Without its byte the visitor cannot tell on from off.
+        setError(ERROR_INVALID_PARAMETER);
+        return;
+    }
+    if (wrap != nullptr) {
         bool on = data->data()[0] != 0;
         LayerLog::line(LevelDetail, on ? "Par1SetNpaModeVisitor::setNpaMode on"
                                        : "Par1SetNpaModeVisitor::setNpaMode off");

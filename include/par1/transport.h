@@ -8,6 +8,8 @@
 //                                    printers, by transport string
 //   TransportGetDiscoverer()    -> Discoverer*: finds printers and reports
 //                                    them to the host's observers
+//   TransportGetName(buffer, size, &length): 87 when length is null, or when
+//                                    buffer is null and size is not 0
 //
 // and through the layers of a connection (Layer), the buffers that travel
 // through them (Data), and the subject/observer pair through which discovery
@@ -423,7 +425,9 @@ public:
     // [slot 7] Hands the visitor to the lower neighbour's doAccept, if any.
     virtual void passDown(Visitor& visitor);
     // [slot 8] Data going down. Read the data's error and count afterwards:
-    // 0 and the number of bytes written on success. Default: error 1.
+    // 0 and the number of bytes written on success. Default: error 1. A
+    // connection's top layer takes an empty buffer as success with count 0
+    // and sends nothing; a connection that is not open answers 1.
     virtual void doWrite(Data& data) { data.setError(invalidFunction); }
     // [slot 9] Called by open() for the first holder; 0 on success.
     // Protocol layers open their lower neighbour here. Default: 0.
@@ -542,7 +546,10 @@ public:
     // above the connection's top).
     virtual void setLastLayer(Layer* layer) { lastLayer_ = layer; }
     // [slot 7] The parameter and result buffer; not owned, must outlive the
-    // visitor's travel.
+    // visitor's travel. A visitor that needs one and has none, or one too
+    // short to hold its parameter, reports 87 ("startNpaModeVisitor" alone
+    // may go without). Sent to a connection that is not open, a visitor that
+    // needs the printer reports 1 at once.
     virtual void setData(Data* data) { data_ = data; }
     // [slot 8]
     virtual Data* getData() const { return data_; }
@@ -653,11 +660,14 @@ public:
     // the transport's one. When no connection can be made (no Handle in the
     // transport string, an unknown connection name) the answer is a null
     // layer: it is not null, and every operation on it reports 6
-    // (ERROR_INVALID_HANDLE) or 1; releasing it does nothing.
+    // (ERROR_INVALID_HANDLE) or 1; releasing it does nothing. An empty or
+    // malformed transport string is one without a Handle.
     virtual Layer* doGet(Layer* host, const std::string& transportString,
                          const std::string& connectionName);
     // [slot 2] One holder less; the last one's release closes the connection
-    // if it is still open and destroys it.
+    // if it is still open and destroys it. A layer this manager did not hand
+    // out (null, the null layer, a host's own, one already destroyed) is
+    // ignored and its count left alone.
     virtual void doRelease(Layer* connection);
 
 protected:

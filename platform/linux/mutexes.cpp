@@ -21,6 +21,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -241,8 +245,10 @@ public:
                     return WAIT_TIMEOUT;
                 }
             } else {
-                timespec until = deadline.sliceEnd(kCancellationSliceMs);
-                result = pthread_mutex_clocklock(&block_->mutex, CLOCK_MONOTONIC, &until);
+                // timedlock rather than clocklock: ThreadSanitizer knows only
+                // the former, and the deadline itself stays monotonic.
+                timespec until = deadline.wallClockSliceEnd(kCancellationSliceMs);
+                result = pthread_mutex_timedlock(&block_->mutex, &until);
                 if (result == ETIMEDOUT) {
                     if (deadline.expired()) {
                         return WAIT_TIMEOUT;
@@ -256,6 +262,14 @@ public:
                 // The owning process (or thread) died holding it.
                 pthread_mutex_consistent(&block_->mutex);
                 abandoned = true;
+#if defined(__SANITIZE_THREAD__)
+                // ThreadSanitizer takes a timed lock (unlike a try lock) for
+                // held only when it answers 0: tell it this thread owns it.
+                if (milliseconds != 0) {
+                    __tsan_mutex_pre_lock(&block_->mutex, __tsan_mutex_try_lock);
+                    __tsan_mutex_post_lock(&block_->mutex, __tsan_mutex_try_lock, 0);
+                }
+#endif
             } else if (result != 0) {
                 SetLastError(ERROR_INVALID_HANDLE);
                 return WAIT_FAILED;

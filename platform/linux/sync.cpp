@@ -47,9 +47,14 @@ bool Deadline::expired() const {
     return !infinite_ && !before(monotonicNow(), when_);
 }
 
-timespec Deadline::sliceEnd(long sliceMs) const {
-    timespec slice = addMs(monotonicNow(), sliceMs);
-    return infinite_ || before(slice, when_) ? slice : when_;
+timespec Deadline::wallClockSliceEnd(long sliceMs) const {
+    long long slice = sliceMs;
+    if (!infinite_) {
+        slice = std::min<long long>(slice, remainingMs());
+    }
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return addMs(now, slice);
 }
 
 int Deadline::remainingMs() const {

@@ -23,8 +23,10 @@ public:
     bool infinite() const { return infinite_; }
     bool expired() const;
     const timespec& when() const { return when_; }
-    // The earlier of the deadline and sliceMs from now.
-    timespec sliceEnd(long sliceMs) const;
+    // The earlier of the deadline and sliceMs from now, on the wall clock, for
+    // the waits that take no other clock: a change of the wall clock
+    // stretches or shortens only this slice.
+    timespec wallClockSliceEnd(long sliceMs) const;
     // Milliseconds left, rounded up; -1 for INFINITE.
     int remainingMs() const;
 

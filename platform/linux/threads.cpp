@@ -21,6 +21,9 @@ namespace {
 // not of those a cancellation unwinds: left poisoned below the frames still
 // running, they fail its own checks when the unwinding is rethrown. A stack
 // region handed here holds no live variable (or only ones about to unwind).
+// The tests run with detect_stack_use_after_return (the linux-asan test
+// preset), which keeps most frames on ASan's fake stack, where a cancellation
+// leaves no poison behind.
 void forgetStackPoison(char* low, char* high) {
 #ifdef __SANITIZE_ADDRESS__
     if (low != nullptr && high > low) {
@@ -31,23 +34,6 @@ void forgetStackPoison(char* low, char* high) {
     (void)high;
 #endif
 }
-
-} // namespace
-
-} // namespace platform
-
-#ifdef __SANITIZE_ADDRESS__
-// Frames that live on ASan's fake stack leave no poison on the real one when
-// a cancellation unwinds them (see forgetStackPoison). ASAN_OPTIONS still
-// decides.
-extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
-    return "detect_stack_use_after_return=1";
-}
-#endif
-
-namespace platform {
-
-namespace {
 
 // Windows reserves a thread's stack in the program's default size (1 MiB)
 // whatever smaller size is asked for, which it only commits at start.

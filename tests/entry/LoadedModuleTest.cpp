@@ -81,6 +81,35 @@ TEST_F(LoadedModule, GetNameRefusesShortBufferAndCopiesName) {
     EXPECT_EQ(0, std::memcmp(buffer, "PAR1\0xxx", sizeof buffer));
 }
 
+TEST_F(LoadedModule, GetNameRefusesNullArguments) {
+    auto getName = find<GetNameFunction>("TransportGetName");
+    ASSERT_EQ(0u, call("TransportInitialize"));
+    char buffer[8];
+    struct Case {
+        const char* name;
+        char* buffer;
+        uint32_t size;
+        bool withLength;
+        uint32_t result;
+        uint32_t length; // what the length holds afterwards
+    };
+    const Case cases[] = {
+        {"no place for the length", buffer, sizeof buffer, false, 87, 0},
+        {"nothing at all", nullptr, 0, false, 87, 0},
+        {"null buffer said to be large", nullptr, 5, true, 87, 77},
+        {"null buffer said to be huge", nullptr, 0xFFFFFFFF, true, 87, 77},
+        {"null buffer of size 0 asks for the length", nullptr, 0, true, 122, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::memset(buffer, 'x', sizeof buffer);
+        uint32_t length = 77;
+        EXPECT_EQ(c.result, getName(c.buffer, c.size, c.withLength ? &length : nullptr));
+        EXPECT_EQ(c.withLength ? c.length : 77u, length);
+        EXPECT_EQ(0, std::memcmp(buffer, "xxxxxxxx", sizeof buffer));
+    }
+}
+
 TEST_F(LoadedModule, UninitializedEntryPointsAnswerWithoutThrowing) {
     ASSERT_EQ(0u, call("TransportUninitialize"));
     char buffer[5];

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,13 +52,20 @@ private:
 };
 
 // The port below the PJL layer: records writes and sends answers up from a
-// thread of its own, as the adapter's read thread does.
+// thread of its own, as the adapter's read thread does. Like that one thread,
+// the answers to successive writes arrive one after the other, never at once.
 class Port : public Layer {
 public:
     explicit Port(Layer& pjl) : pjl_(pjl) {}
-    ~Port() override {
+    ~Port() override { settle(); }
+
+    // Waits until every answer has been sent up, so that the caller can take
+    // the read thread's part.
+    void settle() {
         for (std::thread& t : answers_) {
-            t.join();
+            if (t.joinable()) {
+                t.join();
+            }
         }
     }
 
@@ -69,12 +77,22 @@ public:
         if (!chunks.empty()) {
             std::vector<Bytes> send = chunks;
             chunks.clear();
-            answers_.emplace_back([this, send] {
+            const size_t turn = answers_.size();
+            answers_.emplace_back([this, send, turn] {
+                {
+                    std::unique_lock<std::mutex> lock(turnMutex_);
+                    turnChanged_.wait(lock, [&] { return answered_ == turn; });
+                }
                 for (const Bytes& chunk : send) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                     Data data = buffer(chunk);
                     pjl_.doAccept(data);
                 }
+                {
+                    std::lock_guard<std::mutex> lock(turnMutex_);
+                    ++answered_;
+                }
+                turnChanged_.notify_all();
             });
         }
     }
@@ -86,6 +104,9 @@ public:
 private:
     Layer& pjl_;
     std::vector<std::thread> answers_;
+    std::mutex turnMutex_;
+    std::condition_variable turnChanged_;
+    size_t answered_ = 0;
 };
 
 // A layer whose NPA time-out is short: answers here come within
@@ -104,6 +125,7 @@ struct PjlFixture : public ::testing::Test {
     }
 
     void accept(const Bytes& bytes) {
+        port.settle();
         Data data = buffer(bytes);
         pjl.doAccept(data);
     }

@@ -216,3 +216,85 @@ TEST(ParallelVisitors, UnknownNameStopsWithError1) {
     EXPECT_EQ(1u, printer.sendVisitor("escDataVisitor", nullptr));
     EXPECT_EQ(before, printer.port().writes().size());
 }
+
+TEST(ParallelVisitors, WithoutTheirDataTheyReportABadArgumentAndChangeNothing) {
+    struct Case {
+        const char* name;
+        const char* visitor;
+        int size; // of the zero-filled buffer; -1 for none
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {"mode without a buffer", "getNpaModeVisitor", -1, 87},
+        {"wrap mode without a buffer", "setNpaWrapModeVisitor", -1, 87},
+        {"wrap mode without its byte", "setNpaWrapModeVisitor", 0, 87},
+        {"packet size without a buffer", "setMaxPacketSizeVisitor", -1, 87},
+        {"packet size from an empty string", "setMaxPacketSizeVisitor", 0, 87},
+        {"command without a packet", "npaDataVisitor", -1, 87},
+        {"command with an empty packet", "npaDataVisitor", 0, 87},
+        {"command shorter than a header", "npaDataVisitor", 4, 87},
+        {"activation without bytes", "startNpaModeVisitor", -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        par1test::PrinterConnection printer;
+        ASSERT_TRUE(printer.connect());
+        size_t before = printer.port().writes().size();
+        Data buffer(c.size < 0 ? 0 : static_cast<uint32_t>(c.size), 0);
+        Clock::time_point start = Clock::now();
+        EXPECT_EQ(c.error, printer.sendVisitor(c.visitor, c.size < 0 ? nullptr : &buffer));
+        EXPECT_LT(millisecondsSince(start), 1000) << "it waited for the printer";
+        EXPECT_EQ(before, printer.port().writes().size()) << "it wrote to the port";
+        // Print data still goes through, wrapped as before.
+        Data data(std::string("after"));
+        printer.write(data);
+        EXPECT_EQ(0u, data.error());
+        EXPECT_EQ(sim::bytes("after"), printer.printer().printData());
+    }
+}
+
+TEST(ParallelVisitors, AClosedConnectionRefusesVisitorsAndWrites) {
+    par1test::PrinterConnection printer;
+    ASSERT_TRUE(printer.connect());
+    printer.connection()->close();
+    Data mode(4, 0xEE);
+    Data off(1, 0);
+    // The wrap layer still answers for itself; nothing reaches the port.
+    EXPECT_EQ(0u, printer.sendVisitor("setNpaWrapModeVisitor", &off));
+    // The query cannot go out: refused at once, the buffer untouched.
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(1u, printer.sendVisitor("getNpaModeVisitor", &mode));
+    EXPECT_LT(millisecondsSince(start), 1000) << "it waited for an answer";
+    EXPECT_EQ((std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}), bytesOf(mode));
+    Data packet = Data(std::string("\xa5\x00\x02\x80\x00"));
+    EXPECT_NE(0u, printer.sendVisitor("npaDataVisitor", &packet));
+    Data data(std::string("closed"));
+    printer.write(data);
+    EXPECT_EQ(1u, data.error());
+    EXPECT_TRUE(printer.printer().printData().empty());
+    // Opened again, it works.
+    ASSERT_EQ(0u, printer.connection()->open());
+    Data again(std::string("open"));
+    printer.write(again);
+    EXPECT_EQ(0u, again.error());
+}
+
+TEST(ParallelVisitors, AnEmptyWriteSucceedsWithoutSendingAnything) {
+    for (bool wrapped : {true, false}) {
+        SCOPED_TRACE(wrapped);
+        par1test::PrinterConnection printer;
+        ASSERT_TRUE(printer.connect());
+        Data mode(1, wrapped ? 1 : 0);
+        ASSERT_EQ(0u, printer.sendVisitor("setNpaWrapModeVisitor", &mode));
+        size_t before = printer.port().writes().size();
+        Data empty(0, 255);
+        empty.setCount(9);
+        printer.write(empty);
+        EXPECT_EQ(0u, empty.error());
+        EXPECT_EQ(0u, empty.count());
+        EXPECT_TRUE(printer.printer().printData().empty());
+        if (wrapped) {
+            EXPECT_EQ(before, printer.port().writes().size()) << "an empty packet was sent";
+        }
+    }
+}
