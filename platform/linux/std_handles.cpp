@@ -27,7 +27,6 @@ public:
             SetLastError(ERROR_INVALID_HANDLE);
             return FILE_TYPE_UNKNOWN;
         }
-        SetLastError(NO_ERROR);
         if (S_ISCHR(status.st_mode)) {
             return FILE_TYPE_CHAR; // a terminal, or a device such as /dev/null
         }
@@ -37,6 +36,7 @@ public:
         if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)) {
             return FILE_TYPE_DISK;
         }
+        SetLastError(NO_ERROR); // known to be a file, of no kind Windows names
         return FILE_TYPE_UNKNOWN;
     }
 
@@ -98,6 +98,7 @@ DWORD GetFileType(HANDLE file) {
     if (!object) {
         return FILE_TYPE_UNKNOWN;
     }
-    SetLastError(NO_ERROR);
+    // As on Windows, the last error means something only for
+    // FILE_TYPE_UNKNOWN: a known kind leaves it as it was.
     return object->fileType();
 }
