@@ -302,6 +302,22 @@ void Soak::faultThread() {
     std::uniform_int_distribution<unsigned> pause(20, 80);
     unsigned mark = 0;
     Clock::time_point lastGone = Clock::now();
+    // A printer finishes one message on a channel before it starts the
+    // next: the virtual printer sends its output in the order it is due, so
+    // each message on the unsolicited channel is due after the last one
+    // queued on that port. Answers the delay for a message wanted after
+    // wanted milliseconds.
+    std::map<unsigned, Clock::time_point> lastDue;
+    auto afterUnsolicited = [&](unsigned port, DWORD wanted) {
+        Clock::time_point now = Clock::now();
+        Clock::time_point due = now + std::chrono::milliseconds(wanted);
+        auto last = lastDue.find(port);
+        if (last != lastDue.end() && last->second >= due) {
+            due = last->second + std::chrono::milliseconds(1);
+        }
+        lastDue[port] = due;
+        return static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
+    };
     std::unique_lock<std::mutex> lock(stopLock_);
     while (!stopped_.wait_for(lock, std::chrono::milliseconds(pause(random)),
                               [&] { return stop_.load(); })) {
@@ -324,19 +340,23 @@ void Soak::faultThread() {
             ++faults_.waitPackets;
         } else if (choice < 75) {
             ++mark;
-            printer.sendPacket(
-                unsolicitedChannel, 0x00,
-                {unsolicitedMark, static_cast<uint8_t>(mark), static_cast<uint8_t>(mark >> 8)});
+            printer.sendBytes(sim::npa::packet(unsolicitedChannel, 0x00,
+                                               {unsolicitedMark, static_cast<uint8_t>(mark),
+                                                static_cast<uint8_t>(mark >> 8)}),
+                              afterUnsolicited(connection.port, 0));
             ++faults_.unsolicited;
         } else if (choice < 85) {
             // A message in two pieces, the second a little later, so that
             // acknowledgements come between them.
             ++mark;
-            printer.sendPacket(
-                unsolicitedChannel, sim::npa::moreFollows,
-                {unsolicitedMark, static_cast<uint8_t>(mark), static_cast<uint8_t>(mark >> 8)});
-            printer.sendBytes(sim::npa::packet(unsolicitedChannel, 0x00, {0x56}),
-                              static_cast<DWORD>(10 + random() % 40));
+            const DWORD first = afterUnsolicited(connection.port, 0);
+            printer.sendBytes(sim::npa::packet(unsolicitedChannel, sim::npa::moreFollows,
+                                               {unsolicitedMark, static_cast<uint8_t>(mark),
+                                                static_cast<uint8_t>(mark >> 8)}),
+                              first);
+            printer.sendBytes(
+                sim::npa::packet(unsolicitedChannel, 0x00, {0x56}),
+                afterUnsolicited(connection.port, first + 10 + static_cast<DWORD>(random() % 40)));
             ++faults_.unsolicitedInPieces;
         } else if (choice < 95) {
             // Out of paper: the next writes fail and take nothing.
