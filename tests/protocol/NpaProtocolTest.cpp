@@ -67,9 +67,16 @@ public:
     void answerAfter(unsigned milliseconds, const Bytes& bytes) {
         answers_.emplace_back([this, milliseconds, bytes] {
             std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-            Data data = buffer(bytes);
-            npa_.doAccept(data);
+            deliver(bytes);
         });
+    }
+
+    // Sends the bytes up now, one delivery at a time as from a connection's
+    // one read thread. Recursive: a write that a delivery makes may deliver.
+    void deliver(const Bytes& bytes) {
+        std::lock_guard<std::recursive_mutex> lock(readerMutex_);
+        Data data = buffer(bytes);
+        npa_.doAccept(data);
     }
 
     std::vector<Bytes> written;
@@ -79,6 +86,7 @@ public:
 
 private:
     Layer& npa_;
+    std::recursive_mutex readerMutex_;
     std::vector<std::thread> answers_;
 };
 
@@ -93,10 +101,7 @@ struct NpaFixture : public ::testing::Test {
         npa.setLayer(Layer::Lower, &printer);
     }
 
-    void accept(const Bytes& bytes) {
-        Data data = buffer(bytes);
-        npa.doAccept(data);
-    }
+    void accept(const Bytes& bytes) { printer.deliver(bytes); }
 
     Upper upper;
     TestNpaProtocol npa;
