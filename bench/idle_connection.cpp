@@ -18,6 +18,7 @@
 #include "port/PortSystem.h"
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
+#include "sim/ForwardingPorts.h"
 #include "sim/VirtualPorts.h"
 
 #include <atomic>
@@ -38,26 +39,13 @@ public:
 
 // The virtual ports, counting reads; with nothingAtOnce, every read returns
 // at once without a byte, as a port without a back channel does.
-class CountingPorts : public PortSystem {
+class CountingPorts : public sim::ForwardingPorts {
 public:
     CountingPorts(sim::VirtualPorts& ports, bool nothingAtOnce)
-        : ports_(ports), nothingAtOnce_(nothingAtOnce) {}
+        : ForwardingPorts(ports), nothingAtOnce_(nothingAtOnce) {}
 
     unsigned long reads() const { return reads_.load(); }
 
-    BOOL defineDosDevice(DWORD flags, LPCSTR deviceName, LPCSTR targetPath) override {
-        return ports_.defineDosDevice(flags, deviceName, targetPath);
-    }
-    DWORD queryDosDevice(LPCSTR deviceName, LPSTR targetPath, DWORD max) override {
-        return ports_.queryDosDevice(deviceName, targetPath, max);
-    }
-    HANDLE createFile(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
-                      LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
-                      DWORD flagsAndAttributes, HANDLE templateFile) override {
-        return ports_.createFile(fileName, desiredAccess, shareMode, attributes,
-                                 creationDisposition, flagsAndAttributes, templateFile);
-    }
-    BOOL closeHandle(HANDLE handle) override { return ports_.closeHandle(handle); }
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                   LPOVERLAPPED overlapped) override {
         ++reads_;
@@ -65,27 +53,10 @@ public:
             *bytesRead = 0;
             return TRUE;
         }
-        return ports_.readFile(file, buffer, bytesToRead, bytesRead, overlapped);
-    }
-    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
-                   LPOVERLAPPED overlapped) override {
-        return ports_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
-    }
-    BOOL setCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) override {
-        return ports_.setCommTimeouts(file, timeouts);
-    }
-    BOOL clearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT status) override {
-        return ports_.clearCommError(file, errors, status);
-    }
-    BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
-                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
-                         LPOVERLAPPED overlapped) override {
-        return ports_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                      bytesReturned, overlapped);
+        return ForwardingPorts::readFile(file, buffer, bytesToRead, bytesRead, overlapped);
     }
 
 private:
-    sim::VirtualPorts& ports_;
     const bool nothingAtOnce_;
     std::atomic<unsigned long> reads_{0};
 };

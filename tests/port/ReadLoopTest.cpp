@@ -1,9 +1,9 @@
 // The read thread's rhythm, seen through the port seam: which reads are
 // followed by a pause before the next. Counted, not timed.
 #include "port/Par1Adapter.h"
-#include "port/PortSystem.h"
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
+#include "sim/ForwardingPorts.h"
 #include "sim/VirtualPorts.h"
 #include "support/TransportEnvironment.h"
 
@@ -27,11 +27,11 @@ const DWORD kWaitMs = 10000;
 // brought) and each pause of the read thread, in order. It can also stand
 // for a port without a back channel, whose reads return at once with
 // nothing, or for a printer that never stops sending.
-class PacingPorts : public PortSystem {
+class PacingPorts : public sim::ForwardingPorts {
 public:
     enum class Reads { Printer, NothingAtOnce, EndlessStream };
 
-    explicit PacingPorts(sim::VirtualPorts& ports) : ports_(ports) {}
+    explicit PacingPorts(sim::VirtualPorts& ports) : ForwardingPorts(ports) {}
 
     void setReads(Reads reads) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -50,19 +50,6 @@ public:
                                  [&] { return readsSeen_ >= count; });
     }
 
-    BOOL defineDosDevice(DWORD flags, LPCSTR deviceName, LPCSTR targetPath) override {
-        return ports_.defineDosDevice(flags, deviceName, targetPath);
-    }
-    DWORD queryDosDevice(LPCSTR deviceName, LPSTR targetPath, DWORD max) override {
-        return ports_.queryDosDevice(deviceName, targetPath, max);
-    }
-    HANDLE createFile(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
-                      LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
-                      DWORD flagsAndAttributes, HANDLE templateFile) override {
-        return ports_.createFile(fileName, desiredAccess, shareMode, attributes,
-                                 creationDisposition, flagsAndAttributes, templateFile);
-    }
-    BOOL closeHandle(HANDLE handle) override { return ports_.closeHandle(handle); }
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                   LPOVERLAPPED overlapped) override {
         Reads reads;
@@ -72,7 +59,7 @@ public:
         }
         BOOL result = TRUE;
         if (reads == Reads::Printer) {
-            result = ports_.readFile(file, buffer, bytesToRead, bytesRead, overlapped);
+            result = ForwardingPorts::readFile(file, buffer, bytesToRead, bytesRead, overlapped);
         } else if (reads == Reads::NothingAtOnce) {
             *bytesRead = 0;
         } else {
@@ -84,25 +71,9 @@ public:
         SetLastError(error);
         return result;
     }
-    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
-                   LPOVERLAPPED overlapped) override {
-        return ports_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
-    }
-    BOOL setCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) override {
-        return ports_.setCommTimeouts(file, timeouts);
-    }
-    BOOL clearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT status) override {
-        return ports_.clearCommError(file, errors, status);
-    }
-    BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
-                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
-                         LPOVERLAPPED overlapped) override {
-        return ports_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                      bytesReturned, overlapped);
-    }
     void sleep(DWORD milliseconds) override {
         note("P", false);
-        PortSystem::sleep(milliseconds);
+        ForwardingPorts::sleep(milliseconds);
     }
 
 private:
@@ -117,7 +88,6 @@ private:
         changed_.notify_all();
     }
 
-    sim::VirtualPorts& ports_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Reads reads_ = Reads::Printer;

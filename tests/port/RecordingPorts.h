@@ -3,7 +3,7 @@
 // asked for.
 #pragma once
 
-#include "port/PortSystem.h"
+#include "sim/ForwardingPorts.h"
 #include "sim/VirtualPorts.h"
 
 #include <chrono>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-class RecordingPorts : public PortSystem {
+class RecordingPorts : public sim::ForwardingPorts {
 public:
-    explicit RecordingPorts(sim::VirtualPorts& ports) : ports_(ports) {}
+    explicit RecordingPorts(sim::VirtualPorts& ports) : ForwardingPorts(ports) {}
 
     // One line per call: the call's name and its telling argument.
     std::vector<std::string> calls() const {
@@ -35,22 +35,22 @@ public:
     BOOL defineDosDevice(DWORD flags, LPCSTR deviceName, LPCSTR targetPath) override {
         note("DefineDosDevice " + std::to_string(flags) + " " + deviceName + " " +
              (targetPath != nullptr ? targetPath : "(null)"));
-        return ports_.defineDosDevice(flags, deviceName, targetPath);
+        return ForwardingPorts::defineDosDevice(flags, deviceName, targetPath);
     }
     DWORD queryDosDevice(LPCSTR deviceName, LPSTR targetPath, DWORD max) override {
         note(std::string("QueryDosDevice ") + deviceName + " " + std::to_string(max));
-        return ports_.queryDosDevice(deviceName, targetPath, max);
+        return ForwardingPorts::queryDosDevice(deviceName, targetPath, max);
     }
     HANDLE createFile(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                       LPSECURITY_ATTRIBUTES attributes, DWORD creationDisposition,
                       DWORD flagsAndAttributes, HANDLE templateFile) override {
         note(std::string("CreateFile ") + fileName);
-        return ports_.createFile(fileName, desiredAccess, shareMode, attributes,
-                                 creationDisposition, flagsAndAttributes, templateFile);
+        return ForwardingPorts::createFile(fileName, desiredAccess, shareMode, attributes,
+                                           creationDisposition, flagsAndAttributes, templateFile);
     }
     BOOL closeHandle(HANDLE handle) override {
         note("CloseHandle");
-        return ports_.closeHandle(handle);
+        return ForwardingPorts::closeHandle(handle);
     }
     BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                   LPOVERLAPPED overlapped) override {
@@ -58,7 +58,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             readSizes_.push_back(bytesToRead);
         }
-        BOOL result = ports_.readFile(file, buffer, bytesToRead, bytesRead, overlapped);
+        BOOL result = ForwardingPorts::readFile(file, buffer, bytesToRead, bytesRead, overlapped);
         if (!result) {
             DWORD error = GetLastError();
             {
@@ -70,22 +70,6 @@ public:
         }
         return result;
     }
-    BOOL writeFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
-                   LPOVERLAPPED overlapped) override {
-        return ports_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
-    }
-    BOOL setCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts) override {
-        return ports_.setCommTimeouts(file, timeouts);
-    }
-    BOOL clearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT status) override {
-        return ports_.clearCommError(file, errors, status);
-    }
-    BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
-                         LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
-                         LPOVERLAPPED overlapped) override {
-        return ports_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
-                                      bytesReturned, overlapped);
-    }
 
 private:
     void note(const std::string& call) {
@@ -93,7 +77,6 @@ private:
         calls_.push_back(call);
     }
 
-    sim::VirtualPorts& ports_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     unsigned failedReads_ = 0;

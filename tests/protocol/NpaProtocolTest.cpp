@@ -2,6 +2,7 @@
 #include "protocol/Par1NpaProtocol.h"
 
 #include "NpaTestBytes.h"
+#include "RecordingUpper.h"
 #include "support/TransportEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -25,23 +26,6 @@ using Clock = std::chrono::steady_clock;
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-class Upper : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data& data) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_.emplace_back(data.data(), data.data() + data.size());
-    }
-    std::vector<Bytes> received() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return received_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Bytes> received_;
-};
 
 // Below the NPA layer: takes each write and lets the test answer it, as the
 // read thread would, from a thread of its own.
@@ -103,7 +87,7 @@ struct NpaFixture : public ::testing::Test {
 
     void accept(const Bytes& bytes) { printer.deliver(bytes); }
 
-    Upper upper;
+    npatest::RecordingUpper upper;
     TestNpaProtocol npa;
     Printer printer;
 };

@@ -1,6 +1,7 @@
 #include "protocol/Par1Protocol.h"
 
 #include "NpaTestBytes.h"
+#include "RecordingUpper.h"
 #include "support/PrinterConnection.h"
 #include "support/TransportEnvironment.h"
 
@@ -33,23 +34,6 @@ Bytes text(const std::string& s) {
 Bytes answer(const std::string& mode) {
     return text("@PJL DINQUIRE XNPAP\r\n" + mode + "\r\n\f");
 }
-
-class Upper : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data& data) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_.emplace_back(data.data(), data.data() + data.size());
-    }
-    std::vector<Bytes> received() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return received_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Bytes> received_;
-};
 
 // The port below the PJL layer: records writes and sends answers up from a
 // thread of its own, as the adapter's read thread does. Like that one thread,
@@ -130,7 +114,7 @@ struct PjlFixture : public ::testing::Test {
         pjl.doAccept(data);
     }
 
-    Upper upper;
+    npatest::RecordingUpper upper;
     std::unique_ptr<Par1Protocol> pjlLayer;
     Par1Protocol& pjl;
     Port port;
