@@ -11,6 +11,7 @@
 // On Linux the registry and drive C: are a private directory below the
 // temporary directory (or PAR1_REGISTRY / PAR1_DRIVE_C when set); logging is
 // off.
+#include "bench/support/BenchSupport.h"
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
 #include "entry/TransportExports.h"
@@ -25,7 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -61,39 +61,6 @@ private:
     std::atomic<unsigned long> reads_{0};
 };
 
-double processCpuSeconds() {
-    FILETIME creation, exit, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) {
-        return 0;
-    }
-    auto value = [](const FILETIME& t) {
-        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(value(kernel) + value(user)) / 1e7;
-}
-
-void usePrivateStore() {
-#ifndef _WIN32
-    if (std::getenv("PAR1_REGISTRY") != nullptr) {
-        return;
-    }
-    const char* temporary = std::getenv("TMPDIR");
-    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") +
-                            "/par1-bench-" + std::to_string(GetCurrentProcessId());
-    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
-#endif
-}
-
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(file >> one >> five >> fifteen)) {
-        return "n/a";
-    }
-    return one + " " + five + " " + fifteen;
-}
-
 void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
     sim::VirtualPorts ports;
     ports.port(1).attachPrinter();
@@ -114,9 +81,9 @@ void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
         std::printf("%-28s failed: no open connection\n", name);
     } else {
         const unsigned long readsBefore = counting.reads();
-        const double cpuBefore = processCpuSeconds();
+        const double cpuBefore = bench::processCpuSeconds();
         Sleep(seconds * 1000);
-        const double cpu = processCpuSeconds() - cpuBefore;
+        const double cpu = bench::processCpuSeconds() - cpuBefore;
         const unsigned long reads = counting.reads() - readsBefore;
         connection->close();
         std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", name, static_cast<unsigned>(seconds),
@@ -137,7 +104,7 @@ void floor(DWORD seconds) {
         std::printf("%-28s failed: no event\n", "floor: wait 50 + sleep 25");
         return;
     }
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = bench::processCpuSeconds();
     const DWORD start = GetTickCount();
     unsigned long polls = 0;
     while (GetTickCount() - start < seconds * 1000) {
@@ -145,7 +112,7 @@ void floor(DWORD seconds) {
         Sleep(25);
         ++polls;
     }
-    const double cpu = processCpuSeconds() - cpuBefore;
+    const double cpu = bench::processCpuSeconds() - cpuBefore;
     CloseHandle(event);
     std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 25",
                 static_cast<unsigned>(seconds), cpu * 1000.0, 100.0 * cpu / seconds, polls,
@@ -155,7 +122,7 @@ void floor(DWORD seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    usePrivateStore();
+    bench::usePrivateStore("par1-bench-");
     DWORD seconds = 10;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
@@ -169,7 +136,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "at least one second\n");
         return 2;
     }
-    std::printf("load average %s\n", loadAverage().c_str());
+    std::printf("load average %s\n", bench::loadAverage().c_str());
     std::printf("%-28s %8s %10s %13s %8s %10s\n", "port", "seconds", "CPU ms", "of one core",
                 "reads", "reads/s");
     idle("silent printer", false, seconds);

@@ -9,6 +9,7 @@
 // On Linux the registry and drive C: are a private directory below the
 // temporary directory (or PAR1_REGISTRY / PAR1_DRIVE_C when set), removed
 // at the end when the benchmark made it.
+#include "bench/support/BenchSupport.h"
 #include "platform/win32.h"
 #include "shared/BasicLogger.h"
 #include "shared/Exception.h"
@@ -28,24 +29,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The private directory, or empty when the host's store (or the one the
-// caller set) is used.
-std::string usePrivateStore() {
-#ifndef _WIN32
-    if (std::getenv("PAR1_REGISTRY") != nullptr) {
-        return std::string();
-    }
-    const char* temporary = std::getenv("TMPDIR");
-    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") +
-                            "/par1-logbench-" + std::to_string(GetCurrentProcessId());
-    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
-    return directory;
-#else
-    return std::string();
-#endif
-}
 
 void report(const char* what, long iterations, Clock::duration elapsed) {
     double ns = std::chrono::duration<double, std::nano>(elapsed).count() / iterations;
@@ -154,7 +137,7 @@ int run(long disabledIterations, long writtenLines) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string directory = usePrivateStore();
+    const std::string directory = bench::usePrivateStore("par1-logbench-");
     long disabledIterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100000;
     long writtenLines = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 5000;
     if (disabledIterations <= 0 || writtenLines < 2) {

@@ -21,6 +21,7 @@
 // On Linux the registry and drive C: are a private directory below the
 // temporary directory (or PAR1_REGISTRY / PAR1_DRIVE_C when set); logging is
 // off.
+#include "bench/support/BenchSupport.h"
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
 #include "entry/TransportExports.h"
@@ -34,7 +35,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,18 +63,6 @@ struct Result {
     size_t packets = 0;
     std::string failure;
 };
-
-// User plus kernel time of the whole process so far.
-double processCpuSeconds() {
-    FILETIME creation, exit, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) {
-        return 0;
-    }
-    auto value = [](const FILETIME& t) {
-        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(value(kernel) + value(user)) / 1e7;
-}
 
 std::string transportString(uint32_t packetSize) {
     std::string text;
@@ -117,7 +105,7 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
             connection->doAccept(*off);
             visitors->releaseVisitor(off);
         }
-        const double cpuStart = processCpuSeconds();
+        const double cpuStart = bench::processCpuSeconds();
         const Clock::time_point start = Clock::now();
         size_t at = 0;
         while (at < job.size() && result.failure.empty()) {
@@ -130,7 +118,7 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
             at += n;
         }
         result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        result.cpuSeconds = processCpuSeconds() - cpuStart;
+        result.cpuSeconds = bench::processCpuSeconds() - cpuStart;
         connection->close();
         if (result.failure.empty()) {
             if (printer.printData() != job) {
@@ -148,19 +136,6 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
     return result;
 }
 
-void usePrivateStore() {
-#ifndef _WIN32
-    if (std::getenv("PAR1_REGISTRY") != nullptr) {
-        return;
-    }
-    const char* temporary = std::getenv("TMPDIR");
-    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") +
-                            "/par1-bench-" + std::to_string(GetCurrentProcessId());
-    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
-#endif
-}
-
 std::string speedText(DWORD bytesPerSecond) {
     if (bytesPerSecond == 0) {
         return "unlimited";
@@ -169,17 +144,6 @@ std::string speedText(DWORD bytesPerSecond) {
         return std::to_string(bytesPerSecond / 1000000) + " MB/s";
     }
     return std::to_string(bytesPerSecond / 1000) + " KB/s";
-}
-
-// The machine's load, so that a table can be judged; "n/a" where it cannot
-// be read.
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(file >> one >> five >> fifteen)) {
-        return "n/a";
-    }
-    return one + " " + five + " " + fifteen;
 }
 
 std::vector<unsigned long> numberList(const char* text) {
@@ -236,7 +200,7 @@ void printRow(const char* link, uint32_t packetSize, const char* mode, size_t jo
 } // namespace
 
 int main(int argc, char** argv) {
-    usePrivateStore();
+    bench::usePrivateStore("par1-bench-");
     size_t jobSize = 4 * 1024 * 1024;
     std::vector<unsigned long> links = {150000, 1000000, 2000000, 0};
     std::vector<unsigned long> packets = {defaultPacketSize, 16384, 65535};
@@ -275,7 +239,7 @@ int main(int argc, char** argv) {
     const uint32_t chunk = 64 * 1024;
 
     std::printf("job %zu bytes, written in %u-byte pieces; load average %s\n", job.size(), chunk,
-                loadAverage().c_str());
+                bench::loadAverage().c_str());
     std::printf("%-10s %-7s %-9s %8s %11s %8s %8s %11s %8s %10s %8s\n", "link", "packet", "mode",
                 "seconds", "bytes/s", "wrap/raw", "of link", "bound B/s", "of bound", "CPU ms/MiB",
                 "packets");
@@ -303,6 +267,6 @@ int main(int argc, char** argv) {
             printRow(link.c_str(), packetSize, "wrapped", job.size(), r, rawRate, speed, bound);
         }
     }
-    std::printf("load average %s\n", loadAverage().c_str());
+    std::printf("load average %s\n", bench::loadAverage().c_str());
     return 0;
 }

@@ -1,0 +1,48 @@
+#include "bench/support/BenchSupport.h"
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+
+namespace bench {
+
+std::string usePrivateStore(const std::string& prefix) {
+#ifndef _WIN32
+    if (std::getenv("PAR1_REGISTRY") != nullptr) {
+        return std::string();
+    }
+    const char* temporary = std::getenv("TMPDIR");
+    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") + "/" + prefix +
+                            std::to_string(GetCurrentProcessId());
+    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
+    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
+    return directory;
+#else
+    (void)prefix;
+    return std::string();
+#endif
+}
+
+double processCpuSeconds() {
+    FILETIME creation, exit, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) {
+        return 0;
+    }
+    auto value = [](const FILETIME& t) {
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(value(kernel) + value(user)) / 1e7;
+}
+
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(file >> one >> five >> fifteen)) {
+        return "n/a";
+    }
+    return one + " " + five + " " + fifteen;
+}
+
+} // namespace bench
