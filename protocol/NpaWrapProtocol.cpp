@@ -46,8 +46,9 @@ void NpaWrapProtocol::doAccept(Data& data) {
         {
             CriticalSectionLock lock(acknowledgementLock_);
             acknowledgement_ = data;
-            acknowledgementEvent_.set();
         }
+        // Set outside the lock: the writer it wakes takes the lock at once.
+        acknowledgementEvent_.set();
         data.consume(size, false);
         return;
     }
@@ -89,16 +90,26 @@ bool NpaWrapProtocol::awaitAcknowledgement(Data& packet) {
     if (packet.error() != 0) {
         return false;
     }
-    if (!acknowledgementEvent_.wait(acknowledgementTimeout)) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= acknowledgementTimeout ||
+            !acknowledgementEvent_.wait(acknowledgementTimeout - waited)) {
+            acknowledgementEvent_.reset();
+            packet.setError(ERROR_TIMEOUT);
+            return false;
+        }
+        CriticalSectionLock lock(acknowledgementLock_);
+        if (acknowledgement_.size() != 0) {
+            bool refused = acknowledgement_.size() > 3 &&
+                           (acknowledgement_.data()[3] & NpaPacket::refusedFlag) != 0;
+            acknowledgement_.clear();
+            return refused;
+        }
+        // The signal of an acknowledgement that came before this packet was
+        // sent, and was cleared when it was: wait on for this packet's own.
         acknowledgementEvent_.reset();
-        packet.setError(ERROR_TIMEOUT);
-        return false;
     }
-    CriticalSectionLock lock(acknowledgementLock_);
-    bool refused =
-        acknowledgement_.size() > 3 && (acknowledgement_.data()[3] & NpaPacket::refusedFlag) != 0;
-    acknowledgement_.clear();
-    return refused;
 }
 
 void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {

@@ -218,6 +218,7 @@ std::size_t VirtualPort::pendingLocked() const {
 }
 
 BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesRead) {
+    WaitQueue::DeferredWakeups wakeups;
     std::unique_lock<std::mutex> lock(mutex_);
     ++readCount_;
     changed_.notifyAll();
@@ -315,6 +316,7 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
 }
 
 BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD bytesWritten) {
+    WaitQueue::DeferredWakeups wakeups;
     std::unique_lock<std::mutex> lock(mutex_);
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;

@@ -13,8 +13,53 @@ constexpr DWORD longestSleep = 0x7FFFFFFFu;
 
 } // namespace
 
+// A thread's own auto-reset event, made at its first wait and kept for the
+// next ones. A wake-up that comes after its wait ended leaves the event set
+// and makes the next wait return at once, which callers treat as spurious.
+// Shared, so that an event deferred for waking outlives the thread it wakes.
+struct WaitQueue::Waiter {
+    HANDLE event;
+    Waiter() : event(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+        if (event == nullptr) {
+            throw std::runtime_error("no event to wait on");
+        }
+    }
+    ~Waiter() { CloseHandle(event); }
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
+};
+
+namespace {
+
+thread_local WaitQueue::DeferredWakeups* deferred = nullptr;
+
+} // namespace
+
+WaitQueue::DeferredWakeups::DeferredWakeups() : outer_(deferred) {
+    deferred = this;
+}
+
+WaitQueue::DeferredWakeups::~DeferredWakeups() {
+    deferred = outer_;
+    flush();
+}
+
+void WaitQueue::DeferredWakeups::flush() {
+    for (const std::shared_ptr<Waiter>& waiter : woken_) {
+        SetEvent(waiter->event);
+    }
+    woken_.clear();
+}
+
 void WaitQueue::wait(std::unique_lock<std::mutex>& lock) {
     sleep(lock, INFINITE);
+}
+
+void WaitQueue::release(std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    if (deferred != nullptr) {
+        deferred->flush();
+    }
 }
 
 void WaitQueue::waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline) {
@@ -35,36 +80,36 @@ void WaitQueue::waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point 
         std::unique_lock<std::mutex>& lock;
         ~Relock() { lock.lock(); }
     } relock{lock};
-    lock.unlock();
+    release(lock);
     std::this_thread::sleep_until(deadline);
 }
 
 void WaitQueue::notifyAll() {
-    for (HANDLE event : waiting_) {
-        SetEvent(event);
+    if (deferred != nullptr) {
+        deferred->woken_.insert(deferred->woken_.end(), waiting_.begin(), waiting_.end());
+    } else {
+        for (const std::shared_ptr<Waiter>& waiter : waiting_) {
+            SetEvent(waiter->event);
+        }
     }
     waiting_.clear();
 }
 
 void WaitQueue::sleep(std::unique_lock<std::mutex>& lock, DWORD milliseconds) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr) {
-        throw std::runtime_error("no event to wait on");
-    }
-    waiting_.push_back(event);
+    thread_local std::shared_ptr<Waiter> self = std::make_shared<Waiter>();
+    waiting_.push_back(self);
     // Runs on a normal return and while a terminated thread's stack unwinds.
     struct Leave {
         std::unique_lock<std::mutex>& lock;
-        std::vector<HANDLE>& waiting;
-        HANDLE event;
+        std::vector<std::shared_ptr<Waiter>>& waiting;
+        const std::shared_ptr<Waiter>& self;
         ~Leave() {
             lock.lock();
-            waiting.erase(std::remove(waiting.begin(), waiting.end(), event), waiting.end());
-            CloseHandle(event);
+            waiting.erase(std::remove(waiting.begin(), waiting.end(), self), waiting.end());
         }
-    } leave{lock, waiting_, event};
-    lock.unlock();
-    WaitForSingleObject(event, milliseconds);
+    } leave{lock, waiting_, self};
+    release(lock);
+    WaitForSingleObject(self->event, milliseconds);
 }
 
 } // namespace sim

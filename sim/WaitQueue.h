@@ -11,12 +11,15 @@
 #include "platform/win32.h"
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 namespace sim {
 
 class WaitQueue {
+    struct Waiter;
+
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -42,13 +45,36 @@ public:
         return true;
     }
 
-    // With the lock held: wakes every waiter.
+    // With the lock held: wakes every waiter, at once or, inside a
+    // DeferredWakeups scope of this thread, once the lock is given up.
     void notifyAll();
+
+    // While one lives, the calling thread's notifyAll calls wake their
+    // waiters when the thread next sleeps here or when the scope ends.
+    // Declared before the lock, it ends after the lock is released: a woken
+    // thread then does not run straight into the lock its waker still holds.
+    class DeferredWakeups {
+    public:
+        DeferredWakeups();
+        ~DeferredWakeups();
+        DeferredWakeups(const DeferredWakeups&) = delete;
+        DeferredWakeups& operator=(const DeferredWakeups&) = delete;
+
+        // Wakes what was deferred so far.
+        void flush();
+
+    private:
+        friend class WaitQueue;
+        DeferredWakeups* outer_;
+        std::vector<std::shared_ptr<Waiter>> woken_;
+    };
 
 private:
     void sleep(std::unique_lock<std::mutex>& lock, DWORD milliseconds);
+    // Gives the lock up for a sleep, waking what this thread deferred.
+    static void release(std::unique_lock<std::mutex>& lock);
 
-    std::vector<HANDLE> waiting_;
+    std::vector<std::shared_ptr<Waiter>> waiting_;
 };
 
 } // namespace sim

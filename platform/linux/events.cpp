@@ -30,8 +30,14 @@ public:
     }
 
     void set() {
-        MonitorLock guard(monitor_);
-        signalled_ = true;
+        {
+            MonitorLock guard(monitor_);
+            signalled_ = true;
+        }
+        // Woken outside the lock: a waiter that wakes at once on another core
+        // would otherwise block again on the lock the setter still holds. A
+        // waiter tests the state under the lock before it waits, so it cannot
+        // miss this wake-up.
         monitor_.notifyAll();
     }
 
