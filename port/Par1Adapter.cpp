@@ -63,7 +63,8 @@ public:
 
 Par1Adapter::Par1Adapter(const std::string& portName)
     : state_(&Par1AdapterClosed::instance()), readEndpoint_(nullptr), writeEndpoint_(nullptr),
-      handle_(INVALID_HANDLE_VALUE), continueReading_(false), mutexTimeout_(0), lockOwner_(0) {
+      handle_(INVALID_HANDLE_VALUE), continueReading_(false), mutexTimeout_(0), pausing_(false),
+      lockOwner_(0) {
     try {
         init();
         portName_ = portName;
@@ -87,6 +88,7 @@ Par1Adapter::~Par1Adapter() {
     } catch (const Exception&) {
     }
     stopEvent_.reset();
+    readWake_.reset();
     mutex_.reset();
     if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr) {
         PortSystem::current().closeHandle(handle_);
@@ -100,6 +102,7 @@ void Par1Adapter::init() {
     mutexTimeout_ = mutexTimeout;
     mutex_.reset(new Mutex(false, "", false));
     stopEvent_.reset(new Event(true, false, "", false));
+    readWake_.reset(new Event(false, false, "", false));
     changeState(Par1AdapterClosed::instance());
 }
 
@@ -249,6 +252,13 @@ void Par1Adapter::doWrite(Data& data) {
     }
     state->doWrite(*this, data);
     releaseMutex();
+    if (pausing_.load()) {
+        try {
+            readWake_->set();
+        } catch (const Exception&) {
+            // The pause then runs to its end.
+        }
+    }
 }
 
 uint32_t Par1Adapter::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
@@ -291,6 +301,7 @@ uint32_t Par1Adapter::startReading() {
     continueReading_.store(true);
     try {
         stopEvent_->reset();
+        readWake_->reset();
         runnable_.reset(new Par1AdapterReadRunnable(*this));
         thread_.reset(new Thread(*runnable_));
         thread_->start();
@@ -313,6 +324,7 @@ void Par1Adapter::setContinueReadingOff() {
     continueReading_.store(false);
     try {
         stopEvent_->set();
+        readWake_->set();
     } catch (const Exception&) {
         // The pause then runs to its end; the flag alone stops the loop.
     }
@@ -374,6 +386,14 @@ Par1Adapter::Recovery Par1Adapter::findPrinterAgain() {
     return devices->get(portName_) == 0 ? Recovery::PrinterPresent : Recovery::PrinterGone;
 }
 
+void Par1Adapter::pauseReading() {
+    pausing_.store(true);
+    // A stop that came before the flag was set has signalled the event
+    // already; the flag is tested again after the pause.
+    PortSystem::current().pause(readWake_->getHandle(), readPause);
+    pausing_.store(false);
+}
+
 uint32_t Par1Adapter::read() {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::read: ");
     Data buffer(0, 255);
@@ -393,7 +413,7 @@ uint32_t Par1Adapter::read() {
             // read without data pauses, so a silent port is never polled in
             // a busy loop.
             if (result != 0 || buffer.size() == 0) {
-                PortSystem::current().sleep(readPause);
+                pauseReading();
             }
             if (result != 0) {
                 if (trace.isEnabled()) {

@@ -7,7 +7,9 @@
 // and hands every non-empty chunk to the upper neighbour's doAccept(Data&).
 // After a read that brought data it reads again at once, so an answer or an
 // acknowledgement goes up as soon as the port has it; after a read that
-// brought nothing it pauses 25 ms. It tests its stop flag on every pass.
+// brought nothing it pauses 25 ms, or until one of the adapter's writes
+// finishes, since the answer to a write may then be on its way. It tests its
+// stop flag on every pass, and a stop ends the pause at once.
 // When a read fails it closes its endpoint, waits 2000 ms, empties the
 // device table and runs discovery again: if the printer is still on the
 // port it reads on, otherwise the thread ends with 1117 (ERROR_IO_DEVICE)
@@ -111,6 +113,8 @@ private:
     bool holdsMutex() const;
     // The device table's answer after a fresh discovery.
     Recovery findPrinterAgain();
+    // The rest after a read that brought nothing.
+    void pauseReading();
 
     std::atomic<Par1AdapterState*> state_;
     Par1ReadEndPoint* readEndpoint_;
@@ -126,6 +130,11 @@ private:
     uint32_t mutexTimeout_;
     // Set with continueReading_ off: ends the read thread's recovery pause.
     std::unique_ptr<Event> stopEvent_;
+    // Auto-reset; ends the read thread's pause after an empty read. A write
+    // sets it only while the thread pauses, so printing costs no signal per
+    // packet while the thread waits in a read.
+    std::unique_ptr<Event> readWake_;
+    std::atomic<bool> pausing_;
     // The thread that last acquired mutex_ and has not released it, or 0.
     std::atomic<DWORD> lockOwner_;
 };

@@ -49,8 +49,8 @@ std::atomic<PortSystem*>& installed() {
 
 } // namespace
 
-void PortSystem::sleep(DWORD milliseconds) {
-    ::Sleep(milliseconds);
+void PortSystem::pause(HANDLE wake, DWORD milliseconds) {
+    ::WaitForSingleObject(wake, milliseconds);
 }
 
 PortSystem& PortSystem::native() {

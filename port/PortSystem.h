@@ -31,10 +31,12 @@ public:
     virtual BOOL deviceIoControl(HANDLE device, DWORD controlCode, LPVOID inBuffer, DWORD inSize,
                                  LPVOID outBuffer, DWORD outSize, LPDWORD bytesReturned,
                                  LPOVERLAPPED overlapped) = 0;
-    // The read thread's pause after a read that brought nothing, as Sleep
-    // does it. No port call, but part of the seam so that a test can see
-    // when the port is polled and when the thread rests.
-    virtual void sleep(DWORD milliseconds);
+    // The read thread's pause after a read that brought nothing, as
+    // WaitForSingleObject on wake does it: it ends early when wake is
+    // signalled (a write on the port finished, or the thread is asked to
+    // stop). No port call, but part of the seam so that a test can see when
+    // the port is polled and when the thread rests.
+    virtual void pause(HANDLE wake, DWORD milliseconds);
 
     // The implementation in use; never null.
     static PortSystem& current();

@@ -32,6 +32,9 @@ public:
     uint32_t getCode() const { return code_.load(); }
     bool isAborted() const { return aborted_.load(); }
     const std::string& getName() const { return name_; }
+    // For a wait on the event by WaitForSingleObject itself, which sees the
+    // signal but not its code.
+    HANDLE getHandle() const { return handle_; }
 
 protected:
     void createEvent(LPSECURITY_ATTRIBUTES attributes, bool manualReset, bool initialState,

@@ -44,7 +44,7 @@ public:
         return inner_.deviceIoControl(device, controlCode, inBuffer, inSize, outBuffer, outSize,
                                       bytesReturned, overlapped);
     }
-    void sleep(DWORD milliseconds) override { inner_.sleep(milliseconds); }
+    void pause(HANDLE wake, DWORD milliseconds) override { inner_.pause(wake, milliseconds); }
 
 private:
     PortSystem& inner_;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -71,9 +72,38 @@ public:
         SetLastError(error);
         return result;
     }
-    void sleep(DWORD milliseconds) override {
+    void pause(HANDLE wake, DWORD milliseconds) override {
+        DWORD length = milliseconds;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (pauseLength_ != 0) {
+                length = pauseLength_;
+            }
+        }
         note("P", false);
-        ForwardingPorts::sleep(milliseconds);
+        const DWORD start = GetTickCount();
+        ForwardingPorts::pause(wake, length);
+        // Ended before its time: by the wake.
+        if (GetTickCount() - start < length) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++pausesCut_;
+        }
+    }
+
+    // Pauses last so long instead of the adapter's own length.
+    void setPauseLength(DWORD milliseconds) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pauseLength_ = milliseconds;
+    }
+    size_t pausesCut() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pausesCut_;
+    }
+    bool waitForPauses(size_t count, DWORD milliseconds) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
+            return static_cast<size_t>(std::count(events_.begin(), events_.end(), "P")) >= count;
+        });
     }
 
 private:
@@ -91,6 +121,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Reads reads_ = Reads::Printer;
+    DWORD pauseLength_ = 0;
+    size_t pausesCut_ = 0;
     size_t readsSeen_ = 0;
     std::vector<std::string> events_;
 };
@@ -199,4 +231,33 @@ TEST_F(ReadLoopTest, APrinterThatNeverStopsSendingStillLetsTheThreadStop) {
     }
     EXPECT_FALSE(log.contains("Terminating Thread")) << log.text();
     EXPECT_EQ(events.size() * 4096, host_.received().size());
+}
+
+// A pause of a minute, far beyond the waits below: only its wake can end it.
+const DWORD kLongPause = 60000;
+
+TEST_F(ReadLoopTest, AFinishedWriteEndsThePauseAfterAnEmptyRead) {
+    // The answer to a write may be on its way: the thread reads again at once
+    // rather than at the end of its pause.
+    pacing_.setReads(PacingPorts::Reads::NothingAtOnce);
+    pacing_.setPauseLength(kLongPause);
+    open();
+    ASSERT_TRUE(pacing_.waitForPauses(1, kWaitMs));
+    Data data(reinterpret_cast<const uint8_t*>("job"), 3);
+    adapter_->doWrite(data);
+    ASSERT_EQ(0u, data.error());
+    EXPECT_TRUE(pacing_.waitForReads(2, kWaitMs));
+    EXPECT_EQ(1u, pacing_.pausesCut());
+}
+
+TEST_F(ReadLoopTest, StoppingEndsThePauseAtOnce) {
+    pacing_.setReads(PacingPorts::Reads::NothingAtOnce);
+    pacing_.setPauseLength(kLongPause);
+    open();
+    ASSERT_TRUE(pacing_.waitForPauses(1, kWaitMs));
+    par1test::LogWatch log;
+    ASSERT_EQ(0u, adapter_->doClose());
+    EXPECT_FALSE(log.contains("Terminating Thread")) << log.text();
+    EXPECT_EQ(1u, pacing_.pausesCut());
+    EXPECT_EQ((std::vector<std::string>{"R0", "P"}), pacing_.events());
 }
