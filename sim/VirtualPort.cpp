@@ -297,7 +297,10 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
             timed = true;
         }
         if (timed) {
-            changed_.waitUntil(lock, wake);
+            // The read's total time-out ends within a millisecond, in one
+            // wake-up: an idle read thread is woken once per read, not twice.
+            // Bytes and the interval time-out keep their microseconds.
+            changed_.waitUntil(lock, wake, total && wake == totalDeadline);
         } else {
             changed_.wait(lock);
         }

@@ -5,7 +5,8 @@
 // - reads honour the handle's COMMTIMEOUTS: the total time-out (multiplier
 //   times the bytes asked for, plus the constant) bounds the read, and once a
 //   byte has arrived the read ends when no further byte comes within the
-//   interval time-out; interval MAXDWORD with both totals 0 returns at once;
+//   interval time-out (the total one may end up to a millisecond late);
+//   interval MAXDWORD with both totals 0 returns at once;
 //   interval and multiplier MAXDWORD with a constant wait for the first byte
 //   at most that long and return as soon as one is there; all zero waits for
 //   the whole buffer;

@@ -62,12 +62,18 @@ void WaitQueue::release(std::unique_lock<std::mutex>& lock) {
     }
 }
 
-void WaitQueue::waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline) {
+void WaitQueue::waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline,
+                          bool coarse) {
     const Clock::time_point now = Clock::now();
     if (deadline <= now) {
         return;
     }
     const auto micro = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+    if (coarse) {
+        sleep(lock,
+              static_cast<DWORD>(std::min<long long>((micro.count() + 999) / 1000, longestSleep)));
+        return;
+    }
     if (micro.count() >= 1000) {
         // Whole milliseconds, rounded down; callers wait again for the rest.
         sleep(lock, static_cast<DWORD>(std::min<long long>(micro.count() / 1000, longestSleep)));

@@ -27,9 +27,12 @@ public:
     // with the lock held again. Wake-ups may be spurious: callers check.
     // Waits longer than a millisecond may end up to a millisecond early
     // (callers wait again); the last part of a millisecond is slept to the
-    // microsecond and is not ended by notifyAll.
+    // microsecond and is not ended by notifyAll. A coarse wait is one sleep,
+    // rounded up to the millisecond: it may end up to a millisecond late but
+    // wakes the thread once rather than twice.
     void wait(std::unique_lock<std::mutex>& lock);
-    void waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline);
+    void waitUntil(std::unique_lock<std::mutex>& lock, Clock::time_point deadline,
+                   bool coarse = false);
 
     // With the lock held: waits until ready() or the time is up; answers
     // ready().
