@@ -22,9 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -137,7 +135,7 @@ int run(long disabledIterations, long writtenLines) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string directory = bench::usePrivateStore("par1-logbench-");
+    bench::usePrivateStore("par1-logbench-");
     long disabledIterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 100000;
     long writtenLines = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 5000;
     if (disabledIterations <= 0 || writtenLines < 2) {
@@ -151,10 +149,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "log_bench: %s %s\n", failure.getMessage().c_str(),
                      failure.getErrorText().c_str());
         code = 1;
-    }
-    if (!directory.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(directory, ignored);
     }
     return code;
 }

@@ -4,9 +4,27 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace bench {
+
+namespace {
+
+#ifndef _WIN32
+std::string& privateStore() {
+    static std::string* directory = new std::string;
+    return *directory;
+}
+
+void removePrivateStore() {
+    std::error_code ignored;
+    std::filesystem::remove_all(privateStore(), ignored);
+}
+#endif
+
+} // namespace
 
 std::string usePrivateStore(const std::string& prefix) {
 #ifndef _WIN32
@@ -18,6 +36,10 @@ std::string usePrivateStore(const std::string& prefix) {
                             std::to_string(GetCurrentProcessId());
     SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
     SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
+    if (privateStore().empty()) {
+        std::atexit(removePrivateStore);
+    }
+    privateStore() = directory;
     return directory;
 #else
     (void)prefix;

@@ -9,7 +9,8 @@ namespace bench {
 // On Linux, points the registry and drive C: at a directory of its own below
 // the temporary directory, named after prefix and the process id, and
 // answers it; empty when the caller set PAR1_REGISTRY, and on Windows, where
-// the system's registry is used.
+// the system's registry is used. The directory is removed when the program
+// exits normally.
 std::string usePrivateStore(const std::string& prefix);
 
 // User plus kernel time of the whole process so far.
