@@ -59,7 +59,35 @@ public:
     bool held = false;
 };
 
+std::atomic<unsigned> terminations{0};
+
 } // namespace
+
+class Par1Adapter::Hold {
+public:
+    explicit Hold(Par1Adapter& adapter, bool reentrant = false) : adapter_(adapter) {
+        taken_ = !(reentrant && adapter_.holdsMutex());
+        held_ = !taken_ || adapter_.acquireMutex(error_);
+        taken_ = taken_ && held_;
+    }
+    ~Hold() {
+        if (taken_) {
+            adapter_.releaseMutex();
+        }
+    }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+    bool held() const { return held_; }
+    // Why mutex_ was not had.
+    uint32_t error() const { return error_; }
+
+private:
+    Par1Adapter& adapter_;
+    bool taken_ = false;
+    bool held_ = false;
+    uint32_t error_ = 0;
+};
 
 Par1Adapter::Par1Adapter(const std::string& portName)
     : state_(&Par1AdapterClosed::instance()), readEndpoint_(nullptr), writeEndpoint_(nullptr),
@@ -138,30 +166,30 @@ bool Par1Adapter::holdsMutex() const {
 void Par1Adapter::changeState(Par1AdapterState& state) {
     FunctionTrace trace = transportTrace::open(
         LevelTrace, [&] { return "Par1Adapter::changeState(" + state.getName() + "): "; });
-    uint32_t error = 0;
-    if (!acquireMutex(error)) {
+    Hold hold(*this);
+    if (!hold.held()) {
         if (trace.isEnabled()) {
             trace.log("Unable to acquire mutex_, state unchanged.");
-            trace.setReturnCode(error);
+            trace.setReturnCode(hold.error());
         }
         return;
     }
+    // The hold's release is a full one: an operation that holds mutex_ and
+    // changes the state gives the lock up here.
     state_.store(&state);
-    // A full release: an operation that holds mutex_ and changes the state
-    // gives the lock up here.
-    releaseMutex();
 }
 
 uint32_t Par1Adapter::doOpen() {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doOpen: ");
-    uint32_t result = 0;
-    if (!acquireMutex(result)) {
+    Hold hold(*this);
+    if (!hold.held()) {
         if (trace.isEnabled()) {
             trace.log("Unable to acquire mutex_.");
-            trace.setReturnCode(result);
+            trace.setReturnCode(hold.error());
         }
-        return result;
+        return hold.error();
     }
+    uint32_t result = 0;
     try {
         result = state_.load()->doOpen(*this);
     } catch (const Exception& e) {
@@ -170,20 +198,20 @@ uint32_t Par1Adapter::doOpen() {
     if (trace.isEnabled()) {
         trace.setReturnCode(result);
     }
-    releaseMutex();
     return result;
 }
 
 uint32_t Par1Adapter::doClose() {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doClose: ");
-    uint32_t result = 0;
-    if (!acquireMutex(result)) {
+    Hold hold(*this);
+    if (!hold.held()) {
         if (trace.isEnabled()) {
             trace.log("Unable to acquire mutex_.");
-            trace.setReturnCode(result);
+            trace.setReturnCode(hold.error());
         }
-        return result;
+        return hold.error();
     }
+    uint32_t result = 0;
     try {
         result = state_.load()->doClose(*this);
     } catch (const Exception& e) {
@@ -192,34 +220,32 @@ uint32_t Par1Adapter::doClose() {
     if (trace.isEnabled()) {
         trace.setReturnCode(result);
     }
-    releaseMutex();
     return result;
 }
 
 void Par1Adapter::doAccept(Data& data) {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doAccept(Data): ");
-    uint32_t error = 0;
-    if (!acquireMutex(error)) {
+    Hold hold(*this);
+    if (!hold.held()) {
         if (trace.isEnabled()) {
             trace.log("Unable to acquire mutex_.");
-            trace.setReturnCode(error);
+            trace.setReturnCode(hold.error());
         }
-        data.setError(error);
+        data.setError(hold.error());
         return;
     }
     state_.load()->doAccept(*this, data);
-    releaseMutex();
 }
 
 void Par1Adapter::doAccept(Visitor& visitor) {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doAccept(Visitor): ");
-    uint32_t error = 0;
-    if (!acquireMutex(error)) {
+    Hold hold(*this);
+    if (!hold.held()) {
         if (trace.isEnabled()) {
             trace.log("Unable to acquire mutex_.");
-            trace.setReturnCode(error);
+            trace.setReturnCode(hold.error());
         }
-        visitor.setError(error);
+        visitor.setError(hold.error());
         return;
     }
     try {
@@ -227,7 +253,6 @@ void Par1Adapter::doAccept(Visitor& visitor) {
     } catch (const Exception& e) {
         visitor.setError(e.getErrorCode() != 0 ? e.getErrorCode() : ERROR_INTERNAL_ERROR);
     }
-    releaseMutex();
 }
 
 void Par1Adapter::doWrite(Data& data) {
@@ -237,21 +262,22 @@ void Par1Adapter::doWrite(Data& data) {
         data.setCount(0);
         return;
     }
-    uint32_t error = 0;
-    if (!acquireMutex(error)) {
-        if (trace.isEnabled()) {
-            trace.setReturnCode(error);
+    {
+        Hold hold(*this);
+        if (!hold.held()) {
+            if (trace.isEnabled()) {
+                trace.setReturnCode(hold.error());
+            }
+            data.setError(hold.error());
+            transportTrace::line(LevelData, "Unable to acquire mutex_.");
+            return;
         }
-        data.setError(error);
-        transportTrace::line(LevelData, "Unable to acquire mutex_.");
-        return;
+        Par1AdapterState* state = state_.load();
+        if (transportTrace::isEnabled(LevelData)) {
+            transportTrace::line(LevelData, "Calling " + state->getName());
+        }
+        state->doWrite(*this, data);
     }
-    Par1AdapterState* state = state_.load();
-    if (transportTrace::isEnabled(LevelData)) {
-        transportTrace::line(LevelData, "Calling " + state->getName());
-    }
-    state->doWrite(*this, data);
-    releaseMutex();
     if (pausing_.load()) {
         try {
             readWake_->set();
@@ -262,38 +288,27 @@ void Par1Adapter::doWrite(Data& data) {
 }
 
 uint32_t Par1Adapter::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
-    const bool held = holdsMutex();
-    uint32_t result = 0;
-    if (!held && !acquireMutex(result)) {
-        return result;
+    Hold hold(*this, true);
+    if (!hold.held()) {
+        return hold.error();
     }
-    COMMTIMEOUTS copy = timeouts;
-    result = ERROR_INVALID_FUNCTION;
-    if (state_.load() == &Par1AdapterOpen::instance() && writeEndpoint_ != nullptr) {
-        writeEndpoint_->setCommTimeouts(copy);
-        result = 0;
+    if (state_.load() != &Par1AdapterOpen::instance() || writeEndpoint_ == nullptr) {
+        return ERROR_INVALID_FUNCTION;
     }
-    if (!held) {
-        releaseMutex();
-    }
-    return result;
+    writeEndpoint_->setCommTimeouts(timeouts);
+    return 0;
 }
 
 uint32_t Par1Adapter::setPrintDataFlag(bool printData) {
-    const bool held = holdsMutex();
-    uint32_t result = 0;
-    if (!held && !acquireMutex(result)) {
-        return result;
+    Hold hold(*this, true);
+    if (!hold.held()) {
+        return hold.error();
     }
-    result = ERROR_INVALID_FUNCTION;
-    if (state_.load() == &Par1AdapterOpen::instance() && writeEndpoint_ != nullptr) {
-        writeEndpoint_->setPrintDataFlag(printData);
-        result = 0;
+    if (state_.load() != &Par1AdapterOpen::instance() || writeEndpoint_ == nullptr) {
+        return ERROR_INVALID_FUNCTION;
     }
-    if (!held) {
-        releaseMutex();
-    }
-    return result;
+    writeEndpoint_->setPrintDataFlag(printData);
+    return 0;
 }
 
 uint32_t Par1Adapter::startReading() {
@@ -339,6 +354,7 @@ void Par1Adapter::stopReading() {
         }
         HANDLE handle = nullptr;
         if (thread_->getHandle(handle)) {
+            ++terminations;
             if (!TerminateThread(handle, 0)) {
                 transportTrace::line(LevelError,
                                      TextBuilder("Error in TerminateThread API lastErr=")
@@ -363,6 +379,10 @@ bool Par1Adapter::waitForReadThread(DWORD timeout, DWORD& exitCode) {
         return false;
     }
     return GetExitCodeThread(handle, &exitCode) != FALSE;
+}
+
+unsigned Par1Adapter::terminatedReadThreads() {
+    return terminations.load();
 }
 
 Par1Adapter::Recovery Par1Adapter::findPrinterAgain() {

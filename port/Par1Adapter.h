@@ -20,7 +20,9 @@
 // object, Closed or Open. The read thread never takes it.
 //
 // Close an open adapter from one thread at a time; closing waits up to 3000
-// ms for the read thread and ends it with TerminateThread only after that.
+// ms for the read thread and ends it with TerminateThread only after that:
+// the last resort for a port whose read never returns, since the port's
+// reads are bounded by "ReadTimeout". The process counts such ends.
 #pragma once
 
 #include "platform/win32.h"
@@ -102,8 +104,15 @@ public:
     // While open: true when the read thread ended within the time-out, with
     // its exit code.
     bool waitForReadThread(DWORD timeout, DWORD& exitCode);
+    // Read threads that this process ended with TerminateThread.
+    static unsigned terminatedReadThreads();
 
 private:
+    // Holds mutex_ for a scope, so that no path out of an operation, an
+    // exception's included, leaves it held. With reentrant, a thread that
+    // holds it already does not take it again.
+    class Hold;
+
     enum class Recovery { PrinterPresent, PrinterGone, Stopping };
 
     // False with error 1460 when mutex_ is not had in time, or with the

@@ -33,8 +33,7 @@ uint32_t readTimeoutSetting() {
 
 Par1WriteEndPoint::Par1WriteEndPoint(HANDLE port)
     : handle_(port), state_(&Par1WriteEndPointClosed::instance()),
-      readTimeout_(readTimeoutSetting()), timeouts_{1, 0, 50, 0, printDataWriteTimeout},
-      printData_(true) {
+      readTimeout_(readTimeoutSetting()), timeouts_(standardTimeouts()), printData_(true) {
     changeState(Par1WriteEndPointClosed::instance());
 }
 
@@ -63,6 +62,14 @@ void Par1WriteEndPoint::setPrintDataFlag(bool printData) {
 
 COMMTIMEOUTS Par1WriteEndPoint::standardTimeouts() const {
     return {1, 0, readTimeout_, 0, printDataWriteTimeout};
+}
+
+COMMTIMEOUTS Par1WriteEndPoint::withStandardReads(COMMTIMEOUTS timeouts) const {
+    const COMMTIMEOUTS standard = standardTimeouts();
+    timeouts.ReadIntervalTimeout = standard.ReadIntervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = standard.ReadTotalTimeoutMultiplier;
+    timeouts.ReadTotalTimeoutConstant = standard.ReadTotalTimeoutConstant;
+    return timeouts;
 }
 
 void Par1WriteEndPoint::applyStandardTimeouts() {

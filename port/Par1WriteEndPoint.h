@@ -18,7 +18,7 @@ class Par1WriteEndPoint {
 public:
     // Reads "ReadTimeout" (default 50 ms; a stored 0, which would let reads
     // wait for ever, counts as 1) from the settings; starts Closed, with the
-    // time-outs 1, 0, 50, 0, 60000 and the print-data flag set.
+    // standard time-outs and the print-data flag set.
     explicit Par1WriteEndPoint(HANDLE port);
     ~Par1WriteEndPoint();
     Par1WriteEndPoint(const Par1WriteEndPoint&) = delete;
@@ -38,6 +38,10 @@ public:
     // Sets the standard time-outs (1, 0, "ReadTimeout", 0, 60000) on the
     // handle now, without writing, so that reads are bounded from the start.
     void applyStandardTimeouts();
+    // The time-outs with their read part made the standard one. The read
+    // thread's reads share the handle: whatever a write asks for, they stay
+    // bounded by "ReadTimeout", so that a close never waits for a long read.
+    COMMTIMEOUTS withStandardReads(COMMTIMEOUTS timeouts) const;
 
     void changeState(Par1WriteEndPointState& state);
 

@@ -45,18 +45,19 @@ uint32_t Par1WriteEndPointOpen::doWrite(Par1WriteEndPoint& endpoint, Data& data)
     if (!endpoint.getPrintDataFlag()) {
         endpoint.timeouts_ = {1, 0, endpoint.getReadTimeout(), 0, shortWriteTimeout};
     }
-    COMMTIMEOUTS timeouts = endpoint.timeouts_;
+    COMMTIMEOUTS timeouts = endpoint.withStandardReads(endpoint.timeouts_);
     ports.setCommTimeouts(endpoint.getHandle(), &timeouts);
 
     uint32_t result = 0;
     DWORD written = 0;
-    if (ports.writeFile(endpoint.getHandle(), data.data(), data.size(), &written, nullptr)) {
-        data.setCount(written);
-    } else {
+    if (!ports.writeFile(endpoint.getHandle(), data.data(), data.size(), &written, nullptr)) {
         DWORD errors = 0;
         bool cleared = ports.clearCommError(endpoint.getHandle(), &errors, nullptr) != FALSE;
         result = writeError(cleared, errors);
     }
+    // A write that failed part-way still moved what the port took: a host
+    // that resumes from the count must not send those bytes twice.
+    data.setCount(written < data.size() ? written : data.size());
     endpoint.resetWriteSettings();
     data.setError(result);
     if (trace.isEnabled()) {

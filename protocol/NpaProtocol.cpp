@@ -1,7 +1,6 @@
 #include "protocol/NpaProtocol.h"
 
 #include "protocol/LayerLog.h"
-#include "protocol/NpaReplyMatcher.h"
 #include "shared/CriticalSectionLock.h"
 #include "shared/Exception.h"
 
@@ -14,14 +13,11 @@
 namespace {
 
 const uint8_t waitPacket[] = {0xA5, 0x00, 0x05, 0x40, 0xFF, 0x80, 0x00, 0x00};
-// Replies kept for a waiting transaction; a printer that floods the channel
-// only pushes the oldest out.
-const size_t maximumReplies = 64;
 
 } // namespace
 
 NpaProtocol::NpaProtocol()
-    : replyEvent_(true, false, "", false), lastReply_(0, 255), transacting_(false),
+    : replyEvent_(true, false, "", false), lastReply_(0, 255), matcher_(nullptr), answered_(false),
       keepWaiting_(false), replyWait_(replyTimeout) {}
 
 NpaProtocol::~NpaProtocol() {
@@ -124,16 +120,15 @@ void NpaProtocol::handleData(NpaPacket& packet) {
     {
         CriticalSectionLock lock(replyLock_);
         lastReply_ = *complete;
-        if (transacting_) {
-            if (replies_.size() == maximumReplies) {
-                replies_.pop_front();
-            }
-            replies_.push_back(*complete);
-        }
     }
+    offerReply(*complete);
     passUp(*complete);
-    {
-        CriticalSectionLock lock(replyLock_);
+}
+
+void NpaProtocol::offerReply(const Data& message) {
+    CriticalSectionLock lock(replyLock_);
+    if (matcher_ != nullptr && !answered_ && matcher_->matches(message)) {
+        answered_ = true;
         replyEvent_.set();
     }
 }
@@ -151,6 +146,7 @@ void NpaProtocol::handleControl(NpaPacket& packet) {
         return;
     }
     std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);
+    offerReply(*complete);
     passUp(*complete);
 }
 
@@ -193,9 +189,9 @@ void NpaProtocol::transact(Data& packet) {
     NpaReplyMatcher matcher(packet);
     {
         CriticalSectionLock lock(replyLock_);
-        replies_.clear();
+        matcher_ = &matcher;
+        answered_ = false;
         keepWaiting_ = false;
-        transacting_ = true;
         replyEvent_.reset();
     }
     // Ends the transaction however this function is left.
@@ -203,8 +199,7 @@ void NpaProtocol::transact(Data& packet) {
         NpaProtocol& layer;
         ~EndTransaction() {
             CriticalSectionLock lock(layer.replyLock_);
-            layer.transacting_ = false;
-            layer.replies_.clear();
+            layer.matcher_ = nullptr;
         }
     } end{*this};
 
@@ -217,34 +212,25 @@ void NpaProtocol::transact(Data& packet) {
         packet.setError(ERROR_WRITE_FAULT);
         return;
     }
+    // Only the printer's wait packet starts the wait afresh; other traffic
+    // (acknowledgements, messages that answer something else) does not
+    // prolong it.
+    DWORD start = GetTickCount();
     for (;;) {
-        bool signalled = replyEvent_.wait(replyWait_);
-        bool again = false;
-        {
-            CriticalSectionLock lock(replyLock_);
-            while (!replies_.empty()) {
-                Data reply = replies_.front();
-                replies_.pop_front();
-                if (matcher.matches(reply)) {
-                    packet.setError(0);
-                    return;
-                }
-                // A foreign reply: the printer is busy with something else.
-                again = true;
-            }
-            if (keepWaiting_) {
-                keepWaiting_ = false;
-                again = true;
-            }
-            replyEvent_.reset();
+        const DWORD waited = GetTickCount() - start;
+        const bool signalled = waited < replyWait_ && replyEvent_.wait(replyWait_ - waited);
+        CriticalSectionLock lock(replyLock_);
+        if (answered_) {
+            packet.setError(0);
+            return;
         }
-        if (!signalled && !again) {
+        if (keepWaiting_) {
+            keepWaiting_ = false;
+            start = GetTickCount();
+        } else if (!signalled) {
             break;
         }
-        if (!again) {
-            // Signalled without anything to take: a spurious wake.
-            continue;
-        }
+        replyEvent_.reset();
     }
     packet.setError(ERROR_TIMEOUT);
 }

@@ -1,30 +1,32 @@
 // The NPA protocol layer, between the wrap layer above and the PJL layer
 // below. Going up it takes whole NPA packets, reassembles messages split over
-// several packets (moreFollows), each channel's apart, keeps the last complete data-channel message
-// as the reply and passes every message up; the wait packet on the control
-// channel is taken, not passed up. Going down, data passes unchanged; a
-// command packet sent by transact() waits for the message that answers it.
+// several packets (moreFollows), each channel's apart, keeps the last
+// complete data-channel message as the reply and passes every message up;
+// the wait packet on the control channel is taken, not passed up. Going
+// down, data passes unchanged; a command packet sent by transact() waits for
+// the message that answers it, on whichever channel it was sent.
 //
 // Threads: doAccept(Data&) runs on the adapter's read thread, transact() on
-// the thread that sent the command. They meet at the reply event and at the
-// replies received, which a lock of their own guards, so that no reply is
-// lost between the read thread and the waiter.
+// the thread that sent the command. The read thread matches each complete
+// message against the command waiting, under a lock of their own, so that
+// no reply is lost between the read thread and the waiter, and messages that
+// answer nothing (acknowledgements of print data) never wake the waiter.
 #pragma once
 
 #include "protocol/Data.h"
 #include "protocol/NpaPacket.h"
+#include "protocol/NpaReplyMatcher.h"
 #include "protocol/Protocol.h"
 #include "shared/CriticalSection.h"
 #include "shared/Event.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 
 class NpaProtocol : public Protocol {
 public:
     // How long transact() waits for the answer, afresh after each wait
-    // packet or foreign reply.
+    // packet of the printer.
     static const uint32_t replyTimeout = 10000;
 
     NpaProtocol();
@@ -75,6 +77,8 @@ private:
     bool reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacket*& complete);
     void handleData(NpaPacket& packet);
     void handleControl(NpaPacket& packet);
+    // A complete message: ends the waiting transaction when it answers it.
+    void offerReply(const Data& message);
 
     // Per channel: a message in pieces on one channel must not swallow a
     // packet on another (an acknowledgement between the pieces of a reply).
@@ -84,8 +88,9 @@ private:
     // Guards what the read thread hands to a waiting transaction.
     CriticalSection replyLock_;
     Data lastReply_;
-    bool transacting_;
-    std::deque<Data> replies_;
+    // The waiting transaction's matcher, or null.
+    const NpaReplyMatcher* matcher_;
+    bool answered_;
     bool keepWaiting_;
     // One transaction at a time.
     CriticalSection transactLock_;

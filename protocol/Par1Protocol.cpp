@@ -116,23 +116,27 @@ bool Par1Protocol::isNpaActive(uint32_t* queryError) {
         }
         return false;
     }
-    return answerEvent_.wait(npaTimeout_);
+    bool answered = answerEvent_.wait(npaTimeout_);
+    // Answered or not, the query is over: from now on a refused empty packet
+    // is the printer's flow control, not an answer.
+    awaitingPjlResponse_.store(false);
+    return answered;
 }
 
-void Par1Protocol::checkPjlQueryResponse(Data& data) {
+void Par1Protocol::checkPjlQueryResponse(Data& data, bool wholePacket) {
     FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
                         LayerLog::traceName(LevelTrace, "Par1Protocol::checkPjlQueryResponse"),
                         LevelTrace, true);
-    if (data.size() != 0 && data.data()[0] == NpaPacket::startByte) {
+    if (wholePacket) {
         // The printer answers in NPA already.
         npaMode_.store(true);
         const uint8_t* bytes = data.data();
-        bool answersQuery = data.size() >= NpaPacket::headerSize && bytes[2] == 0x02 &&
+        bool answersQuery = data.size() == NpaPacket::headerSize && bytes[2] == 0x02 &&
                             (bytes[3] & NpaPacket::refusedFlag) != 0 &&
                             bytes[4] == NpaPacket::printChannel;
         if (answersQuery) {
             awaitingPjlResponse_.store(false);
-            data.consume(NpaPacket::headerSize, false);
+            data.consume(data.size(), false);
             answerEvent_.set();
         }
         if (trace.isEnabled()) {
@@ -140,40 +144,51 @@ void Par1Protocol::checkPjlQueryResponse(Data& data) {
         }
         return;
     }
-    uint32_t size = data.size();
-    if (size != 0) {
+    while (data.size() != 0 && awaitingPjlResponse_.load()) {
+        uint32_t size = data.size();
         const void* found = std::memchr(data.data(), formFeed, size);
         uint32_t text =
             found != nullptr
                 ? static_cast<uint32_t>(static_cast<const uint8_t*>(found) - data.data())
                 : size;
-        if (pjlAnswer_.size() + static_cast<uint64_t>(text) > maximumAnswer) {
-            // No answer is this long: what was collected is no answer.
+        uint64_t collected = pjlAnswer_.size() + static_cast<uint64_t>(text);
+        if (collected > maximumAnswer) {
+            // No answer is this long: only the newest text can still hold
+            // one, however the reads cut it.
             LayerLog::error("Par1Protocol::checkPjlQueryResponse: answer text beyond " +
                             std::to_string(maximumAnswer) + " bytes dropped");
-            pjlAnswer_.clear();
-        }
-        if (text <= maximumAnswer) {
-            pjlAnswer_.append(data.data(), text);
-        }
-        data.consume(text, false);
-        if (found != nullptr) {
-            if (LayerLog::enabled(LevelDetail)) {
-                LayerLog::line(LevelDetail, "CompletePjlResponse=" + LayerLog::hexDump(pjlAnswer_));
-            }
-            std::string answer(reinterpret_cast<const char*>(pjlAnswer_.data()), pjlAnswer_.size());
-            answer = answer.substr(0, answer.find('\0'));
-            if (answer.find("@PJL") != std::string::npos) {
-                if (answer.find("OFF") != std::string::npos) {
-                    npaMode_.store(false);
-                }
-                if (answer.find("AUTO") != std::string::npos) {
-                    npaMode_.store(true);
-                }
-                awaitingPjlResponse_.store(false);
+            uint64_t excess = collected - maximumAnswer;
+            if (excess >= pjlAnswer_.size()) {
+                uint32_t skipped = static_cast<uint32_t>(excess - pjlAnswer_.size());
                 pjlAnswer_.clear();
-                answerEvent_.set();
+                data.consume(skipped, false);
+                text -= skipped;
+            } else {
+                pjlAnswer_.consume(static_cast<uint32_t>(excess), true);
             }
+        }
+        pjlAnswer_.append(data.data(), text);
+        data.consume(text, false);
+        if (found == nullptr) {
+            break;
+        }
+        // The form feed ends the text.
+        data.consume(1, false);
+        if (LayerLog::enabled(LevelDetail)) {
+            LayerLog::line(LevelDetail, "CompletePjlResponse=" + LayerLog::hexDump(pjlAnswer_));
+        }
+        std::string answer(reinterpret_cast<const char*>(pjlAnswer_.data()), pjlAnswer_.size());
+        answer = answer.substr(0, answer.find('\0'));
+        if (answer.find("@PJL") != std::string::npos) {
+            if (answer.find("OFF") != std::string::npos) {
+                npaMode_.store(false);
+            }
+            if (answer.find("AUTO") != std::string::npos) {
+                npaMode_.store(true);
+            }
+            awaitingPjlResponse_.store(false);
+            pjlAnswer_.clear();
+            answerEvent_.set();
         }
     }
     if (trace.isEnabled()) {
@@ -185,21 +200,22 @@ void Par1Protocol::doAccept(Data& data) {
     if (LayerLog::enabled(LevelDetail)) {
         LayerLog::line(LevelDetail, "Par1Protocol::doAccept() data: " + LayerLog::hexDump(data));
     }
-    if (awaitingPjlResponse_.load()) {
-        checkPjlQueryResponse(data);
-    }
     queue_.append(data);
     Layer* upper = getLayer(Upper);
-    while (queue_.hasPacket()) {
-        NpaPacket packet = queue_.pop();
-        if (isBreakPacket(packet)) {
+    while (queue_.hasPiece()) {
+        NpaPacketQueue::Piece piece = queue_.pop();
+        if (awaitingPjlResponse_.load()) {
+            checkPjlQueryResponse(piece.bytes, piece.isPacket);
+        }
+        // Bytes outside every packet are no message; nor is the break packet.
+        if (!piece.isPacket || piece.bytes.size() == 0 || isBreakPacket(piece.bytes)) {
             continue;
         }
         if (LayerLog::enabled(LevelDetail)) {
-            LayerLog::line(LevelDetail, "npa=" + LayerLog::hexDump(packet));
+            LayerLog::line(LevelDetail, "npa=" + LayerLog::hexDump(piece.bytes));
         }
         if (upper != nullptr) {
-            upper->doAccept(packet);
+            upper->doAccept(piece.bytes);
         }
     }
 }

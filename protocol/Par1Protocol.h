@@ -2,8 +2,15 @@
 // query, in a universal exit envelope, whether its NPA protocol is on, and
 // keeps the answer (isNpaActive, npaMode). Going up, it cuts the byte stream
 // that the adapter reads into whole NPA packets and passes each up, dropping
-// the printer's break packet; bytes that are no packets are dropped. Print
-// data going down passes unchanged.
+// the printer's break packet; bytes that are no packets are the answer's
+// text while the query runs, and dropped otherwise. Print data going down
+// passes unchanged.
+//
+// The stream is cut the same way however the port's reads split it: the
+// answer is recognised, and every packet goes up whole, at any split.
+// The query is over when isNpaActive returns: a printer that stays silent
+// does not leave it pending, so that its later flow control (a refusal has
+// the same five bytes as the short answer) reaches the wrap layer.
 //
 // Threads: isNpaActive runs on the thread that sent the visitor,
 // doAccept(Data&) and checkPjlQueryResponse on the adapter's read thread;
@@ -23,7 +30,8 @@ public:
     static const uint32_t defaultNpaTimeout = 6000;
     static const uint32_t defaultPjlReadTimeout = 2500;
     static const uint32_t defaultPjlWriteTimeout = 2500;
-    // The most answer text that is collected before a form feed ends it.
+    // The most answer text that is kept before a form feed ends it: the
+    // newest, when more comes.
     static const uint32_t maximumAnswer = 4096;
 
     // Reads "NpaTimeout", "PJLReadTimeout" and "PJLWriteTimeout".
@@ -48,9 +56,11 @@ public:
     // The mode as last reported: true for "AUTO" (and NPA packets in place of
     // the answer), false for "OFF"; true at first.
     bool npaMode() const { return npaMode_.load(); }
-    // Inspects data from the port while an answer is awaited; consumes the
-    // answer's text (up to the form feed that ends it).
-    void checkPjlQueryResponse(Data& data);
+    // Inspects one piece of the stream while an answer is awaited: a whole
+    // packet (NPA is on; the short answer completes the query and is
+    // consumed) or bytes outside every packet (the answer's text, collected
+    // up to the form feed that ends it, and consumed).
+    void checkPjlQueryResponse(Data& data, bool wholePacket);
 
     uint32_t getNpaTimeout() const { return npaTimeout_; }
     uint32_t getPjlReadTimeout() const { return pjlReadTimeout_; }

@@ -52,9 +52,7 @@ VirtualPrinter& VirtualPort::attachPrinter() {
 
 void VirtualPort::detachPrinter() {
     std::lock_guard<std::mutex> lock(mutex_);
-    attached_ = false;
-    backChannel_.clear();
-    changed_.notifyAll();
+    vanishLocked();
 }
 
 bool VirtualPort::printerAttached() const {
@@ -70,6 +68,17 @@ void VirtualPort::setLinkSpeed(DWORD bytesPerSecond) {
 void VirtualPort::setInitialTimeouts(const COMMTIMEOUTS& timeouts) {
     std::lock_guard<std::mutex> lock(mutex_);
     initialTimeouts_ = timeouts;
+}
+
+void VirtualPort::setReadSize(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readSize_ = bytes;
+}
+
+void VirtualPort::vanishAfter(std::size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    vanishing_ = true;
+    vanishBudget_ = bytes;
 }
 
 void VirtualPort::setCommErrors(DWORD errors) {
@@ -245,6 +254,9 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
         SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
+    if (readSize_ != 0 && size > readSize_) {
+        size = static_cast<DWORD>(readSize_);
+    }
 
     const COMMTIMEOUTS t = handle.timeouts;
     const bool atOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
@@ -388,21 +400,34 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
         bool gone = false;
         {
             Transfer busy(*this);
-            const Clock::time_point done = Clock::now() + transfer;
+            const Clock::time_point begin = Clock::now();
+            const Clock::time_point done = begin + transfer;
             while (!(gone = unavailableLocked() != 0) && Clock::now() < done) {
                 changed_.waitUntil(lock, done);
             }
+            if (gone) {
+                // What crossed the link before the printer went is its.
+                const auto elapsed =
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - begin);
+                sendable = std::min<std::size_t>(sendable,
+                                                 static_cast<unsigned long long>(elapsed.count()) *
+                                                     speed / 1000000ull);
+            }
         }
         if (gone) {
-            // The bytes on the wire went with the printer.
+            deliverLocked(data, sendable, bytesWritten);
             return fail(unavailableLocked(), present_ ? CE_DNS : 0);
         }
     }
-    if (sendable > 0) {
-        printer_.receiveLocked(data, sendable);
+    if (vanishing_ && sendable > vanishBudget_) {
+        // The printer goes part-way through this write.
+        deliverLocked(data, vanishBudget_, bytesWritten);
+        vanishLocked();
+        return fail(ERROR_NOT_READY, CE_DNS);
     }
-    if (bytesWritten != nullptr) {
-        *bytesWritten = static_cast<DWORD>(sendable);
+    deliverLocked(data, sendable, bytesWritten);
+    if (vanishing_ && (vanishBudget_ -= sendable) == 0) {
+        vanishLocked();
     }
     if (timedOut) {
         return fail(ERROR_SEM_TIMEOUT, CE_PTO);
@@ -410,6 +435,22 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
     writes_[index].succeeded = true;
     changed_.notifyAll();
     return TRUE;
+}
+
+void VirtualPort::vanishLocked() {
+    vanishing_ = false;
+    attached_ = false;
+    backChannel_.clear();
+    changed_.notifyAll();
+}
+
+void VirtualPort::deliverLocked(const unsigned char* data, std::size_t size, LPDWORD bytesWritten) {
+    if (size > 0) {
+        printer_.receiveLocked(data, size);
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = static_cast<DWORD>(size);
+    }
 }
 
 BOOL VirtualPort::setTimeouts(Handle& handle, const COMMTIMEOUTS& timeouts) {

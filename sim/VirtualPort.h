@@ -12,7 +12,11 @@
 //   the whole buffer;
 // - a write of n bytes takes n divided by the link speed, when one is set;
 //   a write that cannot finish within its total time-out sends what fits,
-//   fails with ERROR_SEM_TIMEOUT and raises CE_PTO;
+//   fails with ERROR_SEM_TIMEOUT and raises CE_PTO; a printer that goes away
+//   during a write has the bytes that crossed the link before, and the
+//   failed write reports them as written;
+// - a read hands out at most the driver's read size, when one is set, so the
+//   printer's answers can be split at any byte;
 // - without a printer, reads, writes and the identification query fail with
 //   ERROR_NOT_READY, and a failed write raises CE_DNS;
 // - a port that is not present cannot be opened (ERROR_FILE_NOT_FOUND), and
@@ -67,6 +71,9 @@ public:
     // The time-outs a handle has when it is opened; at first interval MAXDWORD
     // and both totals 0: a read returns at once with what is there.
     void setInitialTimeouts(const COMMTIMEOUTS& timeouts);
+    // The most bytes one read hands out, down to 1; 0 (at first) for no
+    // limit but the caller's buffer.
+    void setReadSize(std::size_t bytes);
 
     // Faults.
     // Raises error flags now; the next ClearCommError reports them.
@@ -74,6 +81,10 @@ public:
     // The next count writes fail at once with error as last error, writing
     // nothing, and raise commErrors.
     void failWrites(unsigned count, DWORD commErrors, DWORD error = ERROR_GEN_FAILURE);
+    // The printer goes away once it has received bytes more bytes: the
+    // write that crosses that point delivers them and fails as a write to a
+    // missing printer does (ERROR_NOT_READY, CE_DNS).
+    void vanishAfter(std::size_t bytes);
     // The next count reads fail at once with error.
     void failReads(unsigned count, DWORD error = ERROR_GEN_FAILURE);
     void failClearCommError(bool fail);
@@ -122,6 +133,10 @@ private:
 
     // With the lock held.
     void queueLocked(const Bytes& data, Clock::time_point due);
+    // The printer goes; a pending vanishAfter with it.
+    void vanishLocked();
+    // Hands size bytes to the printer and reports them written.
+    void deliverLocked(const unsigned char* data, std::size_t size, LPDWORD bytesWritten);
     std::size_t takeLocked(unsigned char* buffer, std::size_t size, Clock::time_point now);
     bool dueLocked(Clock::time_point now) const;
     DWORD unavailableLocked() const; // 0 when the printer can be reached
@@ -135,6 +150,9 @@ private:
     bool present_ = true;
     bool attached_ = false;
     DWORD linkSpeed_ = 0;
+    std::size_t readSize_ = 0;
+    bool vanishing_ = false;
+    std::size_t vanishBudget_ = 0;
     COMMTIMEOUTS initialTimeouts_;
     DWORD commErrors_ = 0;
     unsigned writeFailures_ = 0;

@@ -14,6 +14,12 @@ constexpr std::size_t universalExitSize = sizeof universalExit - 1;
 constexpr unsigned char escape = 0x1B;
 // A PJL line that runs longer than this is taken for print data.
 constexpr std::size_t longestPjlLine = 4096;
+// The most payload one packet to the host carries: its length field may say
+// at most 512, flags and channel included.
+constexpr std::size_t largestReplyPayload = 510;
+// The flag bits NPA defines.
+constexpr unsigned char definedFlags =
+    npa::refused | npa::control | npa::moreFollows | npa::replyExpected;
 
 // A PJL line in upper case with runs of blanks made one blank, for matching.
 std::string normalised(const std::string& line) {
@@ -127,6 +133,11 @@ std::size_t VirtualPrinter::packetCount() const {
     return packetCount_;
 }
 
+std::size_t VirtualPrinter::discardedBytes() const {
+    std::lock_guard<std::mutex> lock(port_.mutex_);
+    return discarded_;
+}
+
 Bytes VirtualPrinter::printData() const {
     std::lock_guard<std::mutex> lock(port_.mutex_);
     return printData_;
@@ -153,6 +164,7 @@ void VirtualPrinter::clearRecords() {
     received_.clear();
     packets_.clear();
     packetCount_ = 0;
+    discarded_ = 0;
     pjlCommands_.clear();
 }
 
@@ -177,6 +189,7 @@ void VirtualPrinter::sendLocked(const Bytes& data, DWORD delayMilliseconds) {
 void VirtualPrinter::resetIntakeLocked() {
     intake_ = Intake::Boundary;
     inPjl_ = false;
+    inNpa_ = false;
     uelMatched_ = 0;
     pending_.clear();
 }
@@ -217,6 +230,8 @@ void VirtualPrinter::takeByteLocked(unsigned char byte) {
             pending_.assign(1, byte);
         } else if (inPjl_ && (byte == '\r' || byte == '\n' || byte == ' ' || byte == '\t')) {
             // Blank space between PJL lines.
+        } else if (inNpa_) {
+            discardLocked(byte);
         } else {
             intake_ = Intake::Raw;
             inPjl_ = false;
@@ -267,15 +282,26 @@ void VirtualPrinter::takeByteLocked(unsigned char byte) {
     }
 }
 
-void VirtualPrinter::takeRawLocked(unsigned char byte) {
+bool VirtualPrinter::matchUniversalExitLocked(unsigned char byte, bool& whole) {
+    whole = false;
     // The universal exit command has no inner repetition of its first byte,
     // so a mismatch can only restart at ESC.
-    if (static_cast<char>(byte) == universalExit[uelMatched_]) {
-        if (++uelMatched_ == universalExitSize) {
-            uelMatched_ = 0;
-            intake_ = Intake::Boundary;
-            inPjl_ = true;
-        }
+    if (static_cast<char>(byte) != universalExit[uelMatched_]) {
+        return false;
+    }
+    if (++uelMatched_ == universalExitSize) {
+        uelMatched_ = 0;
+        intake_ = Intake::Boundary;
+        inPjl_ = true;
+        inNpa_ = false;
+        whole = true;
+    }
+    return true;
+}
+
+void VirtualPrinter::takeRawLocked(unsigned char byte) {
+    bool whole = false;
+    if (matchUniversalExitLocked(byte, whole)) {
         return;
     }
     printData_.insert(printData_.end(), universalExit, universalExit + uelMatched_);
@@ -284,6 +310,23 @@ void VirtualPrinter::takeRawLocked(unsigned char byte) {
         uelMatched_ = 1;
     } else {
         printData_.push_back(byte);
+    }
+}
+
+void VirtualPrinter::discardLocked(unsigned char byte) {
+    // In NPA mode only a universal exit command leaves it; nothing outside a
+    // packet is printed.
+    const std::size_t held = uelMatched_;
+    bool whole = false;
+    if (matchUniversalExitLocked(byte, whole)) {
+        return;
+    }
+    discarded_ += held;
+    uelMatched_ = 0;
+    if (byte == escape) {
+        uelMatched_ = 1;
+    } else {
+        ++discarded_;
     }
 }
 
@@ -299,7 +342,11 @@ void VirtualPrinter::pjlLineLocked(const std::string& line) {
         }
         return;
     }
-    if (command != "@PJL DINQUIRE XNPAP" || npaAnswer_ == NpaAnswer::None) {
+    if (line != "@PJL DINQUIRE XNPAP" || npaAnswer_ == NpaAnswer::None) {
+        return;
+    }
+    if (npaAnswer_ == NpaAnswer::ShortPacket) {
+        sendLocked(npa::acknowledgement(false), replyDelay_);
         return;
     }
     const std::string answer = std::string("@PJL DINQUIRE XNPAP\r\n") +
@@ -312,7 +359,13 @@ void VirtualPrinter::packetLocked(const Bytes& packet) {
     if (keepRecords_) {
         packets_.push_back(packet);
     }
+    inNpa_ = true;
     const unsigned char flags = npa::flags(packet);
+    if ((flags & ~definedFlags) != 0) {
+        // A flag this printer does not know: the packet is refused, unread.
+        sendLocked(npa::packet(npa::channel(packet), npa::refused, Bytes()), ackDelay_);
+        return;
+    }
     if (npa::channel(packet) != npa::printChannel) {
         if ((flags & npa::replyExpected) != 0 && commandsAnswered_) {
             replyLocked(packet);
@@ -354,7 +407,8 @@ void VirtualPrinter::replyLocked(const Bytes& request) {
             payload = configured->second;
         }
     }
-    const std::size_t piece = replyPieceSize_ == 0 ? payload.size() : replyPieceSize_;
+    const std::size_t piece =
+        std::min(replyPieceSize_ == 0 ? payload.size() : replyPieceSize_, largestReplyPayload);
     std::size_t offset = 0;
     do {
         const std::size_t n = std::min(piece, payload.size() - offset);

@@ -4,14 +4,20 @@
 //
 // What it takes from the port, byte by byte:
 // - the universal exit command (ESC "%-12345X") starts PJL; "@PJL" lines
-//   follow, each ended by LF; "@PJL DINQUIRE XNPAP" is answered with
-//   "@PJL DINQUIRE XNPAP" CR LF, "AUTO" or "OFF", CR LF and a form feed;
-//   after "@PJL ENTER LANGUAGE" the job follows, as print data;
+//   follow, each ended by LF; exactly "@PJL DINQUIRE XNPAP" is answered with
+//   "@PJL DINQUIRE XNPAP" CR LF, "AUTO" or "OFF", CR LF and a form feed, or
+//   with the short packet A5 00 02 80 00 of a printer that speaks NPA
+//   already; after "@PJL ENTER LANGUAGE" the job follows, as print data;
 // - where a PJL line or a job could start, 0xA5 starts an NPA packet (when NPA
 //   is enabled); a channel-0 packet carries print data, any other channel a
-//   command;
+//   command; a packet with a flag bit that NPA does not define is refused;
+// - after a packet the printer is in NPA mode up to the next universal exit
+//   command: bytes outside packets are not printed but discarded (counted),
+//   up to the next start byte;
 // - any other byte starts print data in the printer's own language, which runs
 //   up to the next universal exit command.
+// Replies longer than a packet from the printer may carry (510 payload bytes)
+// go out as linked packets, each but the last flagged moreFollows.
 // Print data is recorded without framing: the payloads of the channel-0
 // packets it accepted and the bytes of unframed jobs, in the order they came.
 //
@@ -32,8 +38,9 @@ namespace sim {
 
 class VirtualPort;
 
-// How the printer answers "@PJL DINQUIRE XNPAP".
-enum class NpaAnswer { Auto, Off, None };
+// How the printer answers "@PJL DINQUIRE XNPAP": with the text "AUTO" or
+// "OFF", with the short packet A5 00 02 80 00, or not at all.
+enum class NpaAnswer { Auto, Off, ShortPacket, None };
 // What it does with a channel-0 packet that asks for an acknowledgement.
 // Accept records the payload and acknowledges; Refuse answers with flags 0x80
 // and drops it; Silent drops it without an answer.
@@ -85,6 +92,7 @@ public:
 
     // What arrived.
     std::size_t packetCount() const;              // whole NPA packets taken
+    std::size_t discardedBytes() const;           // bytes outside packets in NPA mode
     Bytes printData() const;                      // unframed print data, in order
     Bytes received() const;                       // every byte the port delivered
     std::vector<Bytes> packets() const;           // whole NPA packets, framing included
@@ -105,6 +113,9 @@ private:
     void sendLocked(const Bytes& data, DWORD delayMilliseconds);
     void takeByteLocked(unsigned char byte);
     void takeRawLocked(unsigned char byte);
+    void discardLocked(unsigned char byte);
+    // Whether byte continues a universal exit command; true once it is whole.
+    bool matchUniversalExitLocked(unsigned char byte, bool& whole);
     void pjlLineLocked(const std::string& line);
     void packetLocked(const Bytes& packet);
     void replyLocked(const Bytes& request);
@@ -124,11 +135,13 @@ private:
 
     Intake intake_ = Intake::Boundary;
     bool inPjl_ = false;         // after a universal exit command
+    bool inNpa_ = false;         // after a packet, up to a universal exit command
     std::size_t uelMatched_ = 0; // bytes of a universal exit command held back
     Bytes pending_;              // the PJL line or packet being collected
 
     bool keepRecords_ = true;
     std::size_t packetCount_ = 0;
+    std::size_t discarded_ = 0;
     Bytes printData_;
     Bytes received_;
     std::vector<Bytes> packets_;

@@ -32,8 +32,14 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
         if (options.npa == "off") {
             printer.setNpaAnswer(sim::NpaAnswer::Off);
             printer.setNpaEnabled(false);
+        } else if (options.npa == "packet") {
+            printer.setNpaAnswer(sim::NpaAnswer::ShortPacket);
         } else if (options.npa == "silent") {
             printer.setNpaAnswer(sim::NpaAnswer::None);
+        }
+        port.setReadSize(options.readSize);
+        if (options.vanishAfter >= 0) {
+            port.vanishAfter(static_cast<std::size_t>(options.vanishAfter));
         }
         printer.setAckDelay(options.ackDelay);
         printer.refuseNext(options.refuse);

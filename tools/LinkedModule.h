@@ -16,7 +16,9 @@
 // What a person may ask of the virtual printer on LPT1:.
 struct VirtualOptions {
     bool enabled = false;
-    std::string npa = "auto"; // auto, off or silent
+    std::string npa = "auto";   // auto, off, packet (the short NPA answer) or silent
+    unsigned readSize = 0;      // most bytes per read of the port; 0: no limit
+    long long vanishAfter = -1; // the printer goes after so many bytes; -1: never
     DWORD ackDelay = 0;
     unsigned refuse = 0;
     bool refuseAll = false;

@@ -713,7 +713,14 @@ int main(int argc, char** argv) {
     app.add_flag("--virtual", virt.enabled,
                  "use the built-in virtual printer on LPT1: instead of the system's ports");
     app.add_option("--virtual-npa", virt.npa, "how the virtual printer answers the NPA query")
-        ->check(CLI::IsMember({"auto", "off", "silent"}));
+        ->check(CLI::IsMember({"auto", "off", "packet", "silent"}));
+    app.add_option("--virtual-read-size", virt.readSize,
+                   "hand out at most N bytes per read of the port, splitting the printer's "
+                   "answers")
+        ->check(CLI::Range(0u, 65535u));
+    app.add_option("--virtual-vanish-after", virt.vanishAfter,
+                   "the printer goes away after receiving N bytes")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--virtual-ack-delay", virt.ackDelay, "acknowledgement delay in ms");
     app.add_option("--virtual-refuse", virt.refuse, "refuse the next N print packets");
     app.add_flag("--virtual-refuse-all", virt.refuseAll, "refuse every print packet");

@@ -47,8 +47,18 @@ void Par1ActivateNpaModeVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
     if (adapter == nullptr || data == nullptr || !npaWrapping_) {
         return;
     }
-    adapter->setPrintDataFlag(false);
-    adapter->doWrite(*data);
+    // The visitor carries the outcome: a flag that could not be cleared (a
+    // closed connection) stops the write, and the write's own failure (paper
+    // out) is the visitor's too.
+    uint32_t result = adapter->setPrintDataFlag(false);
+    if (result == 0) {
+        adapter->doWrite(*data);
+        result = data->error();
+    }
+    setError(result);
+    if (trace.isEnabled()) {
+        trace.setReturnCode(result);
+    }
 }
 
 Visitor* Par1ActivateNpaModeVisitor::clone() const {

@@ -41,10 +41,15 @@ void Par1NpaDataVisitor::doAtPar1NpaProtocol(Layer& layer, Layer* upper) {
         noPrintData.setPrintDataFlag(false);
         noPrintData.setLastLayer(upper);
         layer.doAccept(noPrintData);
-
-        NpaPacket packet(*data);
-        protocol->transact(packet);
-        setError(packet.error());
+        if (noPrintData.error() != 0) {
+            // The command would go out under print data's time-outs, or not
+            // at all: it is not sent.
+            setError(noPrintData.error());
+        } else {
+            NpaPacket packet(*data);
+            protocol->transact(packet);
+            setError(packet.error());
+        }
     }
     if (trace.isEnabled()) {
         trace.setReturnCode(error());

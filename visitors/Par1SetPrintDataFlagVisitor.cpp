@@ -24,10 +24,11 @@ void Par1SetPrintDataFlagVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
         LayerLog::traceName(LevelTrace, "Par1SetPrintDataFlagVisitor::doAtPar1Adapter"), LevelTrace,
         true);
     Par1Adapter* adapter = dynamic_cast<Par1Adapter*>(&layer);
-    if (adapter != nullptr) {
-        adapter->setPrintDataFlag(printData_);
+    uint32_t result = adapter != nullptr ? adapter->setPrintDataFlag(printData_) : 0;
+    if (result != 0) {
+        setError(result);
     }
     if (trace.isEnabled()) {
-        trace.setReturnCode(0u);
+        trace.setReturnCode(result);
     }
 }

@@ -46,28 +46,42 @@ void checkWellFormed(const Bytes& packet, const char* where) {
     FUZZ_CHECK(length + 3 == packet.size(), where);
 }
 
-void checkQueue(const std::vector<Bytes>& pieces, const std::vector<Bytes>& expected) {
+// The queue cuts the pieces of the stream's framing whatever the reads,
+// every byte once and in order: packets, runs between them, and what it
+// holds for later.
+void checkQueue(const Bytes& stream, const std::vector<Bytes>& pieces) {
     NpaPacketQueue queue;
-    std::vector<Bytes> cut;
+    std::vector<par1fuzz::StreamPiece> cut;
     for (const Bytes& piece : pieces) {
         Data data(piece.data(), static_cast<uint32_t>(piece.size()));
         queue.append(data);
         // At most one unfinished packet is held.
         FUZZ_CHECK(queue.heldBytes() <= NpaPacketQueue::maximumLength + 2, "queue holds too much");
-        while (queue.hasPacket()) {
+        while (queue.hasPiece()) {
             uint32_t before = queue.packetCount();
-            NpaPacket packet = queue.pop();
+            NpaPacketQueue::Piece next = queue.pop();
+            NpaPacket& packet = next.bytes;
+            FUZZ_CHECK(packet.size() != 0, "an empty piece");
+            if (!next.isPacket) {
+                // Runs next to each other are one run.
+                FUZZ_CHECK(cut.empty() || cut.back().isPacket, "two runs in a row");
+                cut.push_back(par1fuzz::StreamPiece{false, bytesOf(packet)});
+                continue;
+            }
             FUZZ_CHECK(queue.packetCount() + 1 == before, "count after pop");
             FUZZ_CHECK(packet.length() + 3u == packet.size(), "packet and its length field");
             FUZZ_CHECK(packet.payloadBytes() + NpaPacket::headerSize == packet.size(),
                        "payload bytes");
             FUZZ_CHECK(packet.payloadLength() == packet.length() - 2, "payload length");
             FUZZ_CHECK(packet.channel() == packet.byteAt(4), "channel");
-            cut.push_back(bytesOf(packet));
+            cut.push_back(par1fuzz::StreamPiece{true, bytesOf(packet)});
         }
     }
     FUZZ_CHECK(queue.pop().size() == 0, "pop of an empty queue");
-    FUZZ_CHECK(cut == expected, "packets differ from the stream's framing");
+    size_t held = 0;
+    FUZZ_CHECK(cut == par1fuzz::referencePieces(stream, &held),
+               "pieces differ from the stream's framing");
+    FUZZ_CHECK(queue.heldBytes() == held, "bytes held for a later packet");
 }
 
 // PJL layer, NPA layer, sink: the path the read thread takes.
@@ -189,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<Bytes> pieces = par1fuzz::chunk(stream, lengths, 600);
 
     std::vector<Bytes> packets = par1fuzz::referencePackets(stream);
-    checkQueue(pieces, packets);
+    checkQueue(stream, pieces);
     checkStack(pieces, packets, stream.size());
     checkDirect(pieces);
     return 0;

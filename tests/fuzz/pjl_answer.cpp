@@ -1,7 +1,7 @@
 // Arbitrary answers to the NPA-mode query, arriving in arbitrary pieces while
-// the query waits: the query ends exactly when an answer is complete, the
-// mode it reports is the answer's, the answer's text is taken and nothing
-// else, and every other byte reaches the packet queue once.
+// the query waits: the query ends exactly when an answer is complete in the
+// stream, whatever the pieces, the mode it reports is the answer's, the
+// answer is taken and nothing else, and every other packet goes up once.
 //
 // Input: one byte n, n bytes of piece lengths, then what the printer sends.
 #include "FuzzSupport.h"
@@ -19,61 +19,69 @@ namespace {
 const uint8_t breakPacket[] = {0xA5, 0x00, 0x0C, 0x50, 0x03, 0x04, 'R', 'e',
                                'a',  'd',  'B',  'r',  'e',  'a',  'k'};
 
-// The answer rules: while the answer is awaited, a piece that starts with
-// the start byte means NPA is on, and its first five bytes end the wait when
-// they are the header of a refused empty print-channel packet. Otherwise the
-// text before a form feed is collected (at most 4096 bytes, more and the
-// collection starts afresh); at the form feed, a collection that holds
-// "@PJL" before any zero character is the answer: "OFF" clears the mode,
-// "AUTO" sets it, and the wait ends.
+// The answer rules, on the stream as a whole, however the reads split it:
+// while the answer is awaited, a whole packet means NPA is on, and a
+// refused empty print-channel packet (A5 00 02 80 00) is the answer and is
+// taken. Bytes outside every packet are the answer's text: at each form
+// feed, a text that holds "@PJL" before any zero character is the answer
+// ("OFF" clears the mode, "AUTO" sets it); of a longer text only the newest
+// 4096 bytes count. Once the answer is complete nothing more is taken. Bytes outside packets never
+// go up; every packet but the answer and the break packet does.
 struct Expected {
     bool answered = false;
     bool mode = true;
-    Bytes toQueue;
+    std::vector<Bytes> packetsUp;
 };
 
-Expected expectedAnswer(const std::vector<Bytes>& pieces) {
+bool isBreakPacket(const Bytes& b) {
+    return b.size() == sizeof breakPacket &&
+           std::memcmp(b.data(), breakPacket, sizeof breakPacket) == 0;
+}
+
+void takeText(Expected& expected, std::string& collected, const Bytes& run) {
+    for (uint8_t byte : run) {
+        if (expected.answered) {
+            return;
+        }
+        if (byte != 0x0C) {
+            collected += static_cast<char>(byte);
+            if (collected.size() > Par1Protocol::maximumAnswer) {
+                collected.erase(0, 1);
+            }
+            continue;
+        }
+        std::string answer = collected.substr(0, collected.find('\0'));
+        if (answer.find("@PJL") != std::string::npos) {
+            if (answer.find("OFF") != std::string::npos) {
+                expected.mode = false;
+            }
+            if (answer.find("AUTO") != std::string::npos) {
+                expected.mode = true;
+            }
+            expected.answered = true;
+        }
+    }
+}
+
+Expected expectedAnswer(const Bytes& stream) {
     Expected expected;
-    bool awaiting = true;
     std::string collected;
-    for (const Bytes& piece : pieces) {
-        size_t taken = 0;
-        if (awaiting && !piece.empty() && piece[0] == 0xA5) {
+    for (par1fuzz::StreamPiece& piece : par1fuzz::referencePieces(stream)) {
+        const Bytes& b = piece.bytes;
+        if (!piece.isPacket) {
+            takeText(expected, collected, b);
+            continue;
+        }
+        if (!expected.answered) {
             expected.mode = true;
-            if (piece.size() >= 5 && piece[2] == 0x02 && (piece[3] & 0x80) != 0 &&
-                piece[4] == 0x00) {
-                awaiting = false;
+            if (b.size() == 5 && (b[3] & 0x80) != 0 && b[4] == 0x00) {
                 expected.answered = true;
-                taken = 5;
-            }
-        } else if (awaiting && !piece.empty()) {
-            size_t text = 0;
-            while (text < piece.size() && piece[text] != 0x0C) {
-                ++text;
-            }
-            if (collected.size() + text > Par1Protocol::maximumAnswer) {
-                collected.clear();
-            }
-            if (text <= Par1Protocol::maximumAnswer) {
-                collected.append(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(text));
-            }
-            taken = text;
-            if (text < piece.size()) {
-                std::string answer = collected.substr(0, collected.find('\0'));
-                if (answer.find("@PJL") != std::string::npos) {
-                    if (answer.find("OFF") != std::string::npos) {
-                        expected.mode = false;
-                    }
-                    if (answer.find("AUTO") != std::string::npos) {
-                        expected.mode = true;
-                    }
-                    awaiting = false;
-                    expected.answered = true;
-                }
+                continue;
             }
         }
-        expected.toQueue.insert(expected.toQueue.end(),
-                                piece.begin() + static_cast<std::ptrdiff_t>(taken), piece.end());
+        if (!isBreakPacket(b)) {
+            expected.packetsUp.push_back(b);
+        }
     }
     return expected;
 }
@@ -139,19 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string query = "\x1b%-12345X@PJL DINQUIRE XNPAP\r\n\x1b%-12345X";
     FUZZ_CHECK(std::string(printer.query.begin(), printer.query.end()) == query, "query bytes");
 
-    Expected expected = expectedAnswer(pieces);
+    Expected expected = expectedAnswer(stream);
     FUZZ_CHECK(answered == expected.answered, "whether the answer ended the wait");
     FUZZ_CHECK(pjl.npaMode() == expected.mode, "the mode reported");
-
-    // Everything but the answer's text reaches the queue, which hands up its
-    // packets, the printer's break packet left out.
-    std::vector<Bytes> packets;
-    for (Bytes& packet : par1fuzz::referencePackets(expected.toQueue)) {
-        if (!(packet.size() == sizeof breakPacket &&
-              std::memcmp(packet.data(), breakPacket, sizeof breakPacket) == 0)) {
-            packets.push_back(std::move(packet));
-        }
-    }
-    FUZZ_CHECK(sink.received == packets, "packets handed up after the answer was taken");
+    FUZZ_CHECK(sink.received == expected.packetsUp, "packets handed up after the answer was taken");
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "port/PortSystem.h"
 #include "protocol/Data.h"
 #include "shared/Event.h"
+#include "sim/ForwardingPorts.h"
 #include "sim/VirtualPorts.h"
 #include "support/TransportEnvironment.h"
 #include "visitors/Par1Visitor.h"
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -268,7 +270,8 @@ TEST_F(AdapterTest, WriteTimeoutsAndPrintDataFlagNeedAnOpenAdapter) {
     EXPECT_EQ(0u, write("c"));
     const std::vector<sim::PortWrite> writes = port().writes();
     ASSERT_EQ(3u, writes.size());
-    EXPECT_EQ(describe(custom), describe(writes[0].timeouts));
+    // Reads stay bounded by "ReadTimeout": only the write part is taken.
+    EXPECT_EQ(describe({1, 0, par1test::kReadTimeoutMs, 0, 500}), describe(writes[0].timeouts));
     EXPECT_EQ(describe({1, 0, par1test::kReadTimeoutMs, 0, 1000}), describe(writes[1].timeouts));
     EXPECT_EQ(describe({1, 0, par1test::kReadTimeoutMs, 0, 60000}), describe(writes[2].timeouts));
 }
@@ -397,11 +400,13 @@ TEST_F(AdapterTest, AReadThreadThatDoesNotEndIsTerminatedAfter3000Ms) {
     ASSERT_TRUE(host_.waitForText("s", kDeliveryMs));
 
     par1test::LogWatch log;
+    const unsigned terminated = Par1Adapter::terminatedReadThreads();
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(0u, adapter_->doClose());
     const long long elapsed = millisecondsSince(start);
     EXPECT_GE(elapsed, 2900);
     EXPECT_LT(elapsed, 8000);
+    EXPECT_EQ(terminated + 1, Par1Adapter::terminatedReadThreads());
     EXPECT_TRUE(log.contains("waitForTermination(3000) rc=false, Terminating Thread."))
         << log.text();
     EXPECT_TRUE(log.contains("Success TerminateThread API")) << log.text();
@@ -423,4 +428,74 @@ TEST_F(AdapterTest, DeletingAnOpenAdapterStopsItsReadThread) {
     const unsigned reads = port().readCount();
     // Nothing reads for the deleted adapter any more.
     EXPECT_FALSE(port().waitForReads(reads + 1, 200));
+}
+
+namespace {
+
+// A port whose reads, once armed, never return on their own: the driver of
+// a port that hangs. Only TerminateThread ends such a read.
+class HangingReads : public sim::ForwardingPorts {
+public:
+    explicit HangingReads(sim::VirtualPorts& ports) : ForwardingPorts(ports) {}
+
+    BOOL readFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                  LPOVERLAPPED overlapped) override {
+        if (armed_.load()) {
+            inside_.set();
+            never_.wait(INFINITE);
+        }
+        return ForwardingPorts::readFile(file, buffer, bytesToRead, bytesRead, overlapped);
+    }
+
+    std::atomic<bool> armed_{false};
+    Event inside_{true, false, "", false};
+    Event never_{true, false, "", false};
+};
+
+// A visitor that fails at the adapter with an exception no layer knows.
+class ThrowingVisitor : public Par1Visitor {
+public:
+    void doAtPar1Adapter(Layer&, Layer*) override { throw std::runtime_error("visitor failed"); }
+};
+
+} // namespace
+
+TEST(AdapterLastResort, OnlyAPortReadThatNeverReturnsEndsInTerminateThread) {
+    sim::VirtualPorts ports;
+    ports.port(1).attachPrinter();
+    HangingReads hanging(ports);
+    ScopedPortSystem installed(hanging);
+    Par1Adapter adapter("LPT1:");
+    ASSERT_EQ(0u, adapter.doOpen());
+    hanging.armed_.store(true);
+    ASSERT_TRUE(hanging.inside_.wait(kDeliveryMs));
+
+    const unsigned terminated = Par1Adapter::terminatedReadThreads();
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(0u, adapter.doClose());
+    EXPECT_GE(millisecondsSince(start), 2900);
+    EXPECT_EQ(terminated + 1, Par1Adapter::terminatedReadThreads());
+    EXPECT_EQ(&Par1AdapterClosed::instance(), &adapter.getState());
+}
+
+TEST_F(AdapterTest, AnExceptionThatLeavesAnOperationLeavesTheLockFree) {
+    makeAdapter();
+    ASSERT_EQ(0u, adapter_->doOpen());
+    // The thread that threw stays alive, so a lock it kept would still be
+    // its own, not abandoned.
+    Event thrown(true, false, "", false);
+    Event done(true, false, "", false);
+    std::thread thrower([&] {
+        ThrowingVisitor visitor;
+        EXPECT_THROW(adapter_->doAccept(visitor), std::runtime_error);
+        thrown.set();
+        done.wait(INFINITE);
+    });
+    ASSERT_TRUE(thrown.wait(kDeliveryMs));
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(0u, write("after"));
+    EXPECT_LT(millisecondsSince(start), 2000);
+    done.set();
+    thrower.join();
+    EXPECT_TRUE(printer_.waitForPrintData(5, kDeliveryMs));
 }

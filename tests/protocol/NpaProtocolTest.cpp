@@ -237,8 +237,35 @@ TEST_F(NpaFixture, SilenceEndsTheTransactionWithTimeout) {
     Clock::time_point start = Clock::now();
     npa.transact(request);
     EXPECT_EQ(1460u, request.error());
-    // The foreign reply restarted the wait once.
-    EXPECT_GE(millisecondsSince(start), 340);
+    EXPECT_GE(millisecondsSince(start), 290);
+}
+
+TEST_F(NpaFixture, TrafficThatAnswersNothingDoesNotProlongTheWait) {
+    // Print acknowledgements and replies to something else keep coming for
+    // two seconds; the command's own wait still ends after its 300 ms.
+    npa.setReplyTimeout(300);
+    printer.onWrite = [&] {
+        for (unsigned at = 20; at < 2000; at += 50) {
+            printer.answerAfter(at,
+                                (at / 50) % 2 == 0 ? packet(0x00, 0x00, Bytes()) : foreignReply);
+        }
+    };
+    Data request = buffer(command);
+    Clock::time_point start = Clock::now();
+    npa.transact(request);
+    EXPECT_EQ(1460u, request.error());
+    EXPECT_LT(millisecondsSince(start), 1500);
+}
+
+TEST_F(NpaFixture, AReplyOnTheControlChannelEndsItsCommand) {
+    const Bytes controlCommand = packet(0xF0, 0x50, hex("73"));
+    printer.onWrite = [&] { printer.answerAfter(20, packet(0xF0, 0x00, hex("73 01"))); };
+    Data request = buffer(controlCommand);
+    Clock::time_point start = Clock::now();
+    npa.transact(request);
+    EXPECT_EQ(0u, request.error());
+    EXPECT_LT(millisecondsSince(start), 5000);
+    EXPECT_EQ(1u, upper.received().size());
 }
 
 TEST_F(NpaFixture, TransactReportsAFailedOrShortWrite) {

@@ -171,8 +171,10 @@ TEST_F(PjlFixture, AnswerWithoutPjlIsKeptInFrontOfTheNext) {
     port.chunks = {text("OFF\r\n\f")};
     EXPECT_FALSE(pjl.isNpaActive());
     EXPECT_TRUE(pjl.npaMode());
-    // The text stays, so once "@PJL" arrives the kept "OFF" counts with it.
-    accept(text("@PJL INFO\r\n\f"));
+    // The text stays, so once "@PJL" arrives for the next query the kept
+    // "OFF" counts with it.
+    port.chunks = {text("@PJL INFO\r\n\f")};
+    EXPECT_TRUE(pjl.isNpaActive());
     EXPECT_FALSE(pjl.npaMode());
 }
 
@@ -212,22 +214,29 @@ TEST_F(PjlFixture, OverlongAnswerTextIsDroppedNotCollected) {
     EXPECT_TRUE(log.contains("answer text beyond 4096 bytes dropped"));
 }
 
-TEST(PjlQuery, SilentPrinterTimesOutAfterTheNpaTimeout) {
+TEST(PjlQuery, SilentPrinterTimesOutAfterTheNpaTimeoutAndTheQueryIsOver) {
     par1test::setStoreNumber("Par1\\Settings", "NpaTimeout", 300);
     Par1Protocol pjl;
     par1test::setStoreNumber("Par1\\Settings", "NpaTimeout", 6000);
     EXPECT_EQ(300u, pjl.getNpaTimeout());
     Port port(pjl);
+    npatest::RecordingUpper upper;
     pjl.setLayer(Layer::Lower, &port);
+    pjl.setLayer(Layer::Upper, &upper);
     Clock::time_point start = Clock::now();
     EXPECT_FALSE(pjl.isNpaActive());
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
               290);
     EXPECT_TRUE(pjl.npaMode());
-    // A late answer is still taken.
+    // Nothing is awaited any more: a late answer changes nothing, and the
+    // printer's refusal, the same five bytes as the short answer, goes up
+    // as the flow control it is.
     Data late = buffer(answer("OFF"));
     pjl.doAccept(late);
-    EXPECT_FALSE(pjl.npaMode());
+    EXPECT_TRUE(pjl.npaMode());
+    Data refusal = buffer(hex("a5 00 02 80 00"));
+    pjl.doAccept(refusal);
+    EXPECT_EQ(std::vector<Bytes>{hex("a5 00 02 80 00")}, upper.received());
 }
 
 TEST(PjlQuery, SettingsGiveTheTimeouts) {
@@ -252,6 +261,11 @@ TEST(PjlQuery, PortTimeoutsOfTheQueryReachThePort) {
             found = true;
             EXPECT_EQ(1234u, write.timeouts.WriteTotalTimeoutConstant);
             EXPECT_EQ(10u, write.timeouts.WriteTotalTimeoutMultiplier);
+            // The read thread's reads share the handle: they stay bounded by
+            // "ReadTimeout", so that the query never holds up a close.
+            EXPECT_EQ(1u, write.timeouts.ReadIntervalTimeout);
+            EXPECT_EQ(0u, write.timeouts.ReadTotalTimeoutMultiplier);
+            EXPECT_EQ(par1test::kReadTimeoutMs, write.timeouts.ReadTotalTimeoutConstant);
         }
     }
     EXPECT_TRUE(found);

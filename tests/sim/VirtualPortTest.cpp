@@ -425,3 +425,49 @@ TEST_F(VirtualPort, ThreadTerminatedInsideAReadLeavesThePortUsable) {
 }
 
 } // namespace
+
+TEST_F(VirtualPort, ReadsHandOutAtMostTheDriversReadSize) {
+    sim::VirtualPrinter& printer = ports.port(1).attachPrinter();
+    HANDLE handle = open(1);
+    ports.port(1).setReadSize(2);
+    printer.sendBytes(bytes("abcde"));
+    std::vector<std::string> reads;
+    for (int i = 0; i < 3; ++i) {
+        reads.push_back(text(read(handle, atOnce)));
+    }
+    EXPECT_EQ((std::vector<std::string>{"ab", "cd", "e"}), reads);
+}
+
+TEST_F(VirtualPort, APrinterThatVanishesMidWriteHasWhatCameBefore) {
+    sim::VirtualPrinter& printer = ports.port(1).attachPrinter();
+    HANDLE handle = open(1);
+    ports.port(1).vanishAfter(7);
+    ASSERT_TRUE(write(handle, bytes("12345")));
+    const Bytes rest = bytes("67890");
+    DWORD written = 99;
+    EXPECT_FALSE(seam().writeFile(handle, rest.data(), DWORD(rest.size()), &written, nullptr));
+    EXPECT_EQ(DWORD(ERROR_NOT_READY), GetLastError());
+    EXPECT_EQ(2u, written);
+    EXPECT_EQ("1234567", text(printer.printData()));
+    EXPECT_FALSE(ports.port(1).printerAttached());
+    EXPECT_EQ(DWORD(CE_DNS), commErrors(handle));
+}
+
+TEST_F(VirtualPort, APrinterThatGoesDuringASlowWriteHasTheBytesThatCrossed) {
+    sim::VirtualPrinter& printer = ports.port(1).attachPrinter();
+    HANDLE handle = open(1);
+    ports.port(1).setLinkSpeed(1000);
+    const Bytes job(2000, 'x');
+    DWORD written = 0;
+    BOOL ok = TRUE;
+    std::thread writer(
+        [&] { ok = seam().writeFile(handle, job.data(), DWORD(job.size()), &written, nullptr); });
+    // Time at the link speed, not a hand-over: some bytes cross meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ports.port(1).detachPrinter();
+    writer.join();
+    EXPECT_FALSE(ok);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 2000u);
+    EXPECT_EQ(std::size_t(written), printer.printData().size());
+}

@@ -66,6 +66,7 @@ TEST_F(Printer, AnswersTheNpaModeQueryAsAsked) {
     const Case cases[] = {
         {NpaAnswer::Auto, "@PJL DINQUIRE XNPAP\r\nAUTO\r\n\f"},
         {NpaAnswer::Off, "@PJL DINQUIRE XNPAP\r\nOFF\r\n\f"},
+        {NpaAnswer::ShortPacket, std::string("\xA5\x00\x02\x80\x00", 5)},
         {NpaAnswer::None, ""},
     };
     for (const Case& c : cases) {
@@ -343,3 +344,50 @@ TEST_F(Printer, WaitsForPrintDataAndPacketsWithoutPolling) {
 }
 
 } // namespace
+
+TEST_F(Printer, OnlyTheExactQueryIsAnswered) {
+    for (const std::string& line :
+         {std::string("@PJL dinquire xnpap"), std::string("@PJL DINQUIRE  XNPAP"),
+          std::string("@PJL DINQUIRE XNPAPX"), std::string("@PJL INQUIRE XNPAP")}) {
+        SCOPED_TRACE(line);
+        ASSERT_TRUE(write(handle, bytes(uel + line + "\r\n" + uel)));
+        EXPECT_TRUE(read(handle, readWithin(100)).empty());
+    }
+    ASSERT_TRUE(write(handle, pjlQuery));
+    EXPECT_EQ("@PJL DINQUIRE XNPAP\r\nAUTO\r\n\f", text(readAll(handle, 27)));
+}
+
+TEST_F(Printer, InNpaModeBytesOutsidePacketsAreDiscardedNotPrinted) {
+    const Bytes first = npa::packet(0, 0x00, bytes("one"));
+    const Bytes second = npa::packet(0, 0x00, bytes("two"));
+    // Garbage between packets, even a start byte's worth of it, is skipped
+    // to the next packet; a universal exit command leaves NPA mode, and what
+    // follows a job's PJL is printed again.
+    ASSERT_TRUE(write(handle, join({first, bytes("junk"), second})));
+    EXPECT_EQ("onetwo", text(printer->printData()));
+    EXPECT_EQ(4u, printer->discardedBytes());
+    ASSERT_TRUE(write(handle, bytes("\x1B%-12345X@PJL ENTER LANGUAGE=PCL\r\nplain")));
+    EXPECT_EQ("onetwoplain", text(printer->printData()));
+    EXPECT_EQ(4u, printer->discardedBytes());
+}
+
+TEST_F(Printer, PacketsWithUndefinedFlagsAreRefusedUnread) {
+    for (unsigned char channel : {0x00, 0xE0}) {
+        SCOPED_TRACE(int(channel));
+        printer->clearRecords();
+        ASSERT_TRUE(write(handle, npa::packet(channel, npa::replyExpected | 0x01, bytes("odd"))));
+        EXPECT_EQ(npa::packet(channel, npa::refused, Bytes()), readAll(handle, 5));
+        EXPECT_TRUE(printer->printData().empty());
+    }
+}
+
+TEST_F(Printer, RepliesBeyondOnePacketGoOutLinked) {
+    // A printer's packet carries at most 510 payload bytes.
+    Bytes payload(600, 'r');
+    printer->setCommandReply(0xE0, 'r', payload);
+    ASSERT_TRUE(write(handle, npa::packet(0xE0, npa::replyExpected, bytes("r"))));
+    const std::vector<Bytes> pieces = packetsIn(readAll(handle, 2 * 5 + 600));
+    ASSERT_EQ(2u, pieces.size());
+    EXPECT_EQ(npa::packet(0xE0, npa::moreFollows, Bytes(510, 'r')), pieces[0]);
+    EXPECT_EQ(npa::packet(0xE0, 0x00, Bytes(90, 'r')), pieces[1]);
+}

@@ -13,6 +13,7 @@
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
 #include "entry/TransportExports.h"
+#include "port/Par1Adapter.h"
 #include "port/PortSystem.h"
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
@@ -86,7 +87,8 @@ class PrinterConnection {
 public:
     explicit PrinterConnection(unsigned port = 1)
         : portNumber_(port), printer_(ports_.port(port).attachPrinter()),
-          installed_(new ScopedPortSystem(ports_)) {
+          installed_(new ScopedPortSystem(ports_)),
+          terminations_(Par1Adapter::terminatedReadThreads()) {
         initialised_ = TransportInitialize() == 0;
     }
 
@@ -97,6 +99,10 @@ public:
         // The module's shut-down releases the logger; the test program's
         // other tests keep logging.
         BasicLogger::createInstance();
+        // Every read of the virtual port ends by itself: a read thread that
+        // had to be killed is a fault, whatever the test looked at.
+        EXPECT_EQ(terminations_, Par1Adapter::terminatedReadThreads())
+            << "a read thread was ended with TerminateThread";
     }
 
     PrinterConnection(const PrinterConnection&) = delete;
@@ -171,6 +177,7 @@ private:
     RecordingHost host_;
     Layer* connection_ = nullptr;
     bool opened_ = false;
+    unsigned terminations_;
 };
 
 // Bytes 0, 1, 2, ... (mod 251), so that a lost, doubled or reordered byte

@@ -3,7 +3,11 @@
 #include "support/PrinterConnection.h"
 #include "support/TransportEnvironment.h"
 
+#include "port/Par1Adapter.h"
+#include "protocol/Par1NpaProtocol.h"
 #include "sim/NpaFrames.h"
+#include "visitors/Par1NpaDataVisitor.h"
+#include "visitors/Par1SetPrintDataFlagVisitor.h"
 
 #include <gtest/gtest.h>
 
@@ -297,4 +301,78 @@ TEST(ParallelVisitors, AnEmptyWriteSucceedsWithoutSendingAnything) {
             EXPECT_EQ(before, printer.port().writes().size()) << "an empty packet was sent";
         }
     }
+}
+
+TEST(StartNpaModeVisitor, CarriesTheFailureOfItsWrite) {
+    const sim::Bytes activation = sim::bytes("\x1b%-12345X@PJL ENTER LANGUAGE=NPAP\r\n");
+    struct Case {
+        const char* name;
+        bool close;     // the connection is closed first
+        bool paperOut;  // the write fails: out of paper
+        uint32_t error; // the visitor's and the data's error
+    };
+    const Case cases[] = {
+        {"closed connection", true, false, 1},
+        {"paper out", false, true, CE_OOP},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        par1test::PrinterConnection printer;
+        ASSERT_TRUE(printer.connect());
+        Data mode(4, 0);
+        ASSERT_EQ(0u, printer.sendVisitor("getNpaModeVisitor", &mode));
+        if (c.close) {
+            ASSERT_EQ(0u, printer.connection()->close());
+        }
+        if (c.paperOut) {
+            printer.port().failWrites(1, CE_OOP, ERROR_OUT_OF_PAPER);
+        }
+        Data bytes(activation.data(), static_cast<uint32_t>(activation.size()));
+        EXPECT_EQ(c.error, printer.sendVisitor("startNpaModeVisitor", &bytes));
+        EXPECT_EQ(c.error, bytes.error());
+        if (c.close) {
+            ASSERT_EQ(0u, printer.connection()->open());
+        }
+    }
+}
+
+namespace {
+
+// The NPA layer, counting the commands it is asked to send.
+class CountingNpa : public Par1NpaProtocol {
+public:
+    void transact(Data& packet) override {
+        ++transactions;
+        Par1NpaProtocol::transact(packet);
+    }
+    int transactions = 0;
+};
+
+} // namespace
+
+TEST(NpaDataVisitor, ACommandWhoseFlagCannotBeSetIsNotSent) {
+    // The print-data flag is set at the adapter, which refuses it while
+    // closed: the visitor reports that, and the command is not sent under
+    // print data's time-outs.
+    sim::VirtualPorts ports;
+    ports.port(1).attachPrinter();
+    ScopedPortSystem installed(ports);
+    Par1Adapter adapter("LPT1:");
+    CountingNpa npa;
+    npa.setLayer(Layer::Lower, &adapter);
+    adapter.setLayer(Layer::Upper, &npa);
+
+    Par1SetPrintDataFlagVisitor flag;
+    flag.setPrintDataFlag(false);
+    npa.doAccept(flag);
+    EXPECT_EQ(1u, flag.error());
+
+    const sim::Bytes command = sim::npa::packet(0xE0, sim::npa::replyExpected, sim::bytes("q?"));
+    Data packet(command.data(), static_cast<uint32_t>(command.size()));
+    Par1NpaDataVisitor visitor(false);
+    visitor.setData(&packet);
+    npa.doAccept(visitor);
+    EXPECT_EQ(1u, visitor.error());
+    EXPECT_EQ(0, npa.transactions);
+    EXPECT_TRUE(ports.port(1).writes().empty());
 }
