@@ -277,6 +277,8 @@ TEST_F(Par1Tool, AsksForTheNpaMode) {
         {"--virtual-npa off", "NPA mode on LPT1: off"},
         // No answer counts as on.
         {"--virtual-npa silent", "NPA mode on LPT1: on"},
+        // The short NPA answer, handed over a byte at a time.
+        {"--virtual-npa packet --virtual-read-size 1", "NPA mode on LPT1: on"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
@@ -329,3 +331,18 @@ TEST_F(Par1Tool, HelpListsTheExitCodes) {
 }
 
 } // namespace
+
+TEST_F(Par1Tool, WorksWithAPrinterThatSplitsItsAnswersAndLinksLongReplies) {
+    std::string job = file("split.bin", sample(20000));
+    std::string received = output("split_received.bin");
+    Result printed = run("--virtual --virtual-npa packet --virtual-read-size 1 --virtual-output " +
+                         received + " print " + job);
+    ASSERT_EQ(0, printed.exitCode) << printed.out << printed.err;
+    EXPECT_EQ(readFile(job), readFile(received));
+
+    // A 600-byte reply comes in two linked packets and shows as one.
+    std::string command = "a5025a10e0" + std::string(1200, '7');
+    Result sent = run("--virtual npa-send " + command);
+    ASSERT_EQ(0, sent.exitCode) << sent.out << sent.err;
+    EXPECT_NE(std::string::npos, sent.out.find(std::string(600, 'w'))) << sent.out;
+}
