@@ -66,9 +66,12 @@ std::atomic<unsigned> terminations{0};
 class Par1Adapter::Hold {
 public:
     explicit Hold(Par1Adapter& adapter, bool reentrant = false) : adapter_(adapter) {
-        taken_ = !(reentrant && adapter_.holdsMutex());
-        held_ = !taken_ || adapter_.acquireMutex(error_);
-        taken_ = taken_ && held_;
+        if (reentrant && adapter_.holdsMutex()) {
+            // The caller's own hold covers this scope.
+            held_ = true;
+            return;
+        }
+        held_ = taken_ = adapter_.acquireMutex(error_);
     }
     ~Hold() {
         if (taken_) {

@@ -17,8 +17,8 @@ const uint8_t waitPacket[] = {0xA5, 0x00, 0x05, 0x40, 0xFF, 0x80, 0x00, 0x00};
 } // namespace
 
 NpaProtocol::NpaProtocol()
-    : replyEvent_(true, false, "", false), lastReply_(0, 255), matcher_(nullptr), answered_(false),
-      keepWaiting_(false), replyWait_(replyTimeout) {}
+    : replyEvent_(true, false, "", false), lastReply_(0, 255), matcher_(nullptr), transaction_(0),
+      answered_(false), keepWaiting_(false), replyWait_(replyTimeout) {}
 
 NpaProtocol::~NpaProtocol() {
     for (auto& channel : reassemblies_) {
@@ -121,15 +121,26 @@ void NpaProtocol::handleData(NpaPacket& packet) {
         CriticalSectionLock lock(replyLock_);
         lastReply_ = *complete;
     }
-    offerReply(*complete);
-    passUp(*complete);
+    deliver(*complete);
 }
 
-void NpaProtocol::offerReply(const Data& message) {
-    CriticalSectionLock lock(replyLock_);
-    if (matcher_ != nullptr && !answered_ && matcher_->matches(message)) {
-        answered_ = true;
-        replyEvent_.set();
+void NpaProtocol::deliver(Data& message) {
+    // Matched before it goes up, where a layer may consume it; the command
+    // completes after, so that its reply has reached the host by then.
+    uint64_t answering = 0;
+    {
+        CriticalSectionLock lock(replyLock_);
+        if (matcher_ != nullptr && !answered_ && matcher_->matches(message)) {
+            answering = transaction_;
+        }
+    }
+    passUp(message);
+    if (answering != 0) {
+        CriticalSectionLock lock(replyLock_);
+        if (transaction_ == answering && matcher_ != nullptr) {
+            answered_ = true;
+            replyEvent_.set();
+        }
     }
 }
 
@@ -146,8 +157,7 @@ void NpaProtocol::handleControl(NpaPacket& packet) {
         return;
     }
     std::unique_ptr<NpaPacket> owned(complete != &packet ? complete : nullptr);
-    offerReply(*complete);
-    passUp(*complete);
+    deliver(*complete);
 }
 
 void NpaProtocol::doAccept(Visitor& visitor) {
@@ -190,6 +200,7 @@ void NpaProtocol::transact(Data& packet) {
     {
         CriticalSectionLock lock(replyLock_);
         matcher_ = &matcher;
+        ++transaction_;
         answered_ = false;
         keepWaiting_ = false;
         replyEvent_.reset();

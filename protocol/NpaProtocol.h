@@ -77,8 +77,9 @@ private:
     bool reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacket*& complete);
     void handleData(NpaPacket& packet);
     void handleControl(NpaPacket& packet);
-    // A complete message: ends the waiting transaction when it answers it.
-    void offerReply(const Data& message);
+    // A complete message: up to the upper neighbour, and the end of the
+    // waiting transaction when it answers it.
+    void deliver(Data& message);
 
     // Per channel: a message in pieces on one channel must not swallow a
     // packet on another (an acknowledgement between the pieces of a reply).
@@ -88,8 +89,9 @@ private:
     // Guards what the read thread hands to a waiting transaction.
     CriticalSection replyLock_;
     Data lastReply_;
-    // The waiting transaction's matcher, or null.
+    // The waiting transaction's matcher, or null, and its number.
     const NpaReplyMatcher* matcher_;
+    uint64_t transaction_;
     bool answered_;
     bool keepWaiting_;
     // One transaction at a time.

@@ -89,6 +89,9 @@ bool Par1Protocol::isNpaActive(uint32_t* queryError) {
                         true);
     Layer* lower = getLayer(Lower);
     if (lower != nullptr) {
+        // Of these the adapter applies the write part: the port's reads stay
+        // bounded by "ReadTimeout", so that a close is never held up by a
+        // long read, and the answer is recognised however the reads cut it.
         COMMTIMEOUTS timeouts = {};
         timeouts.ReadIntervalTimeout = 50;
         timeouts.ReadTotalTimeoutMultiplier = 5;

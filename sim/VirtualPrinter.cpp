@@ -282,8 +282,7 @@ void VirtualPrinter::takeByteLocked(unsigned char byte) {
     }
 }
 
-bool VirtualPrinter::matchUniversalExitLocked(unsigned char byte, bool& whole) {
-    whole = false;
+bool VirtualPrinter::matchUniversalExitLocked(unsigned char byte) {
     // The universal exit command has no inner repetition of its first byte,
     // so a mismatch can only restart at ESC.
     if (static_cast<char>(byte) != universalExit[uelMatched_]) {
@@ -294,14 +293,12 @@ bool VirtualPrinter::matchUniversalExitLocked(unsigned char byte, bool& whole) {
         intake_ = Intake::Boundary;
         inPjl_ = true;
         inNpa_ = false;
-        whole = true;
     }
     return true;
 }
 
 void VirtualPrinter::takeRawLocked(unsigned char byte) {
-    bool whole = false;
-    if (matchUniversalExitLocked(byte, whole)) {
+    if (matchUniversalExitLocked(byte)) {
         return;
     }
     printData_.insert(printData_.end(), universalExit, universalExit + uelMatched_);
@@ -317,8 +314,7 @@ void VirtualPrinter::discardLocked(unsigned char byte) {
     // In NPA mode only a universal exit command leaves it; nothing outside a
     // packet is printed.
     const std::size_t held = uelMatched_;
-    bool whole = false;
-    if (matchUniversalExitLocked(byte, whole)) {
+    if (matchUniversalExitLocked(byte)) {
         return;
     }
     discarded_ += held;

@@ -114,8 +114,9 @@ private:
     void takeByteLocked(unsigned char byte);
     void takeRawLocked(unsigned char byte);
     void discardLocked(unsigned char byte);
-    // Whether byte continues a universal exit command; true once it is whole.
-    bool matchUniversalExitLocked(unsigned char byte, bool& whole);
+    // Whether byte continues a universal exit command; a whole one starts
+    // PJL and ends NPA mode.
+    bool matchUniversalExitLocked(unsigned char byte);
     void pjlLineLocked(const std::string& line);
     void packetLocked(const Bytes& packet);
     void replyLocked(const Bytes& request);

@@ -54,6 +54,9 @@ void Par1ActivateNpaModeVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
     if (result == 0) {
         adapter->doWrite(*data);
         result = data->error();
+    } else {
+        data->setCount(0);
+        data->setError(result);
     }
     setError(result);
     if (trace.isEnabled()) {
