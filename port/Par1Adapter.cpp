@@ -290,7 +290,7 @@ void Par1Adapter::doWrite(Data& data) {
     }
 }
 
-uint32_t Par1Adapter::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
+template <typename Change> uint32_t Par1Adapter::changeWriteEndpoint(Change change) {
     Hold hold(*this, true);
     if (!hold.held()) {
         return hold.error();
@@ -298,20 +298,18 @@ uint32_t Par1Adapter::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
     if (state_.load() != &Par1AdapterOpen::instance() || writeEndpoint_ == nullptr) {
         return ERROR_INVALID_FUNCTION;
     }
-    writeEndpoint_->setCommTimeouts(timeouts);
+    change(*writeEndpoint_);
     return 0;
 }
 
+uint32_t Par1Adapter::setCommTimeouts(const COMMTIMEOUTS& timeouts) {
+    return changeWriteEndpoint(
+        [&](Par1WriteEndPoint& endpoint) { endpoint.setCommTimeouts(timeouts); });
+}
+
 uint32_t Par1Adapter::setPrintDataFlag(bool printData) {
-    Hold hold(*this, true);
-    if (!hold.held()) {
-        return hold.error();
-    }
-    if (state_.load() != &Par1AdapterOpen::instance() || writeEndpoint_ == nullptr) {
-        return ERROR_INVALID_FUNCTION;
-    }
-    writeEndpoint_->setPrintDataFlag(printData);
-    return 0;
+    return changeWriteEndpoint(
+        [&](Par1WriteEndPoint& endpoint) { endpoint.setPrintDataFlag(printData); });
 }
 
 uint32_t Par1Adapter::startReading() {

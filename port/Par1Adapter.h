@@ -113,6 +113,11 @@ private:
     // holds it already does not take it again.
     class Hold;
 
+    // Applies change to the write endpoint while open, under mutex_ (which
+    // a thread that holds it does not take again): 0, 1 when the adapter is
+    // not open, or why mutex_ was not had.
+    template <typename Change> uint32_t changeWriteEndpoint(Change change);
+
     enum class Recovery { PrinterPresent, PrinterGone, Stopping };
 
     // False with error 1460 when mutex_ is not had in time, or with the
