@@ -6,7 +6,8 @@
 #include "shared/Localize.h"
 #include "sim/VirtualPorts.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 struct LinkedModule::State {
@@ -35,6 +36,9 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
         } else if (options.npa == "silent") {
             printer.setNpaAnswer(sim::NpaAnswer::None);
         }
+        if (!options.deviceId.empty()) {
+            printer.setDeviceId(options.deviceId);
+        }
         printer.setAckDelay(options.ackDelay);
         printer.refuseNext(options.refuse);
         if (options.refuseAll) {
@@ -62,15 +66,32 @@ TransportTable LinkedModule::exports() const {
             TransportInstall,       TransportUninstall};
 }
 
-bool LinkedModule::saveReceived(const std::string& path) const {
+std::string LinkedModule::saveReceived(const std::string& path) const {
     if (state_->printer == nullptr) {
-        return true;
+        return "";
     }
     sim::Bytes data = state_->printer->printData();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(out);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return std::generic_category().message(errno);
+    }
+    // Every step's errno counts: a full disk shows in the write, the flush or
+    // the close.
+    errno = 0;
+    bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
+    written = std::fflush(out) == 0 && written;
+    const int error = errno;
+    written = std::fclose(out) == 0 && written;
+    return written ? "" : std::generic_category().message(error != 0 ? error : errno);
+}
+
+std::string LinkedModule::checkOutput(const std::string& path) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return std::generic_category().message(errno);
+    }
+    std::fclose(out);
+    return "";
 }
 
 bool LinkedModule::printPacketsReceived(uint64_t& count) const {
