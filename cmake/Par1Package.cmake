@@ -64,8 +64,9 @@ foreach(target par1 vnbxpar1)
             COMPONENT symbols)
 endforeach()
 
-# The man page, from par1's own help.
-if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32)
+# The man page, from par1's own help (not in the sanitizer builds, whose
+# par1 is no program to ship).
+if(NOT CMAKE_CROSSCOMPILING AND NOT WIN32 AND NOT PAR1_SANITIZE AND NOT PAR1_SANITIZE_THREAD)
     find_program(PAR1_HELP2MAN help2man)
     if(PAR1_HELP2MAN)
         set(manPage ${CMAKE_BINARY_DIR}/man/par1.1)
