@@ -7,6 +7,7 @@
 #include "sim/VirtualPorts.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <system_error>
 
@@ -30,6 +31,10 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
     if (!options.gone) {
         sim::VirtualPrinter& printer = port.attachPrinter();
         state_->printer = &printer;
+        // par1 needs the print data and the count of packets, not a copy of
+        // every byte and packet besides: a large job would cost the memory
+        // twice over, which no printer costs its host.
+        printer.setKeepRecords(false);
         if (options.npa == "off") {
             printer.setNpaAnswer(sim::NpaAnswer::Off);
             printer.setNpaEnabled(false);
@@ -98,11 +103,13 @@ bool LinkedModule::printPacketsReceived(uint64_t& count) const {
     if (state_->printer == nullptr) {
         return false;
     }
-    count = 0;
-    for (const sim::Bytes& packet : state_->printer->packets()) {
-        if (packet.size() >= 5 && packet[4] == 0x00) {
-            ++count;
-        }
-    }
+    // A print job sends print packets only: the NPA query is PJL.
+    count = state_->printer->packetCount();
     return true;
+}
+
+void LinkedModule::reservePrintData(uint64_t bytes) {
+    if (state_->printer != nullptr && bytes < SIZE_MAX) {
+        state_->printer->reservePrintData(static_cast<size_t>(bytes));
+    }
 }

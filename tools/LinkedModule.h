@@ -48,6 +48,9 @@ public:
     // Print packets (NPA channel 0) the printer took in, re-sent ones
     // included; false without a printer.
     bool printPacketsReceived(uint64_t& count) const;
+    // Room for a job of so many bytes in the printer's record of print data,
+    // taken at once rather than grown (and copied) as the job comes.
+    void reservePrintData(uint64_t bytes);
 
 private:
     struct State;

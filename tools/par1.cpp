@@ -178,6 +178,11 @@ public:
     bool printPacketsReceived(uint64_t& count) const {
         return linked_ != nullptr && linked_->printPacketsReceived(count);
     }
+    void reservePrintData(uint64_t bytes) {
+        if (linked_ != nullptr) {
+            linked_->reservePrintData(bytes);
+        }
+    }
 
     // Saves what the virtual printer received to --virtual-output, once;
     // empty, or why it could not be saved.
@@ -657,6 +662,9 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
     }
 
     Host host(virtualOptions);
+    if (totalKnown) {
+        host.reservePrintData(total);
+    }
     Connection connection(host, port);
     uint32_t packetSize = 4096;
     if (options.packetSizeGiven) {
