@@ -14,14 +14,25 @@
 #include <windows.h>
 // windows.h must come first.
 #include <aclapi.h>
+// GetFileVersionInfoA and VerQueryValueA (version.lib), with which the tests
+// read the version resources back.
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <stdio.h>
+#include <winver.h>
 
 namespace platform {
 inline void setStandardInputBinary() {
     _setmode(_fileno(stdin), _O_BINARY);
+}
+inline DWORD hostPath(LPCSTR windowsPath, LPSTR buffer, DWORD size) {
+    const DWORD length = lstrlenA(windowsPath);
+    if (length >= size) {
+        return 0;
+    }
+    CopyMemory(buffer, windowsPath, length + 1);
+    return length;
 }
 } // namespace platform
 #include <winioctl.h>
@@ -641,4 +652,11 @@ bool isThreadTerminating();
 // opens it in text mode (CR LF becomes LF, Ctrl-Z ends the input); Linux has
 // no such mode.
 void setStandardInputBinary();
+
+// Not part of Win32: where a person finds the file of a Windows path with the
+// system's own programs (a shell, an editor): on Windows the path itself; on
+// Linux the host path that drive C: (or Z:) maps to. Copies it with its
+// terminator and answers its length; 0 when the path maps to no host path or
+// the buffer is too small.
+DWORD hostPath(LPCSTR windowsPath, LPSTR buffer, DWORD size);
 } // namespace platform

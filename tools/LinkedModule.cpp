@@ -6,7 +6,9 @@
 #include "shared/Localize.h"
 #include "sim/VirtualPorts.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <system_error>
 
 struct LinkedModule::State {
@@ -29,6 +31,10 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
     if (!options.gone) {
         sim::VirtualPrinter& printer = port.attachPrinter();
         state_->printer = &printer;
+        // par1 needs the print data and the count of packets, not a copy of
+        // every byte and packet besides: a large job would cost the memory
+        // twice over, which no printer costs its host.
+        printer.setKeepRecords(false);
         if (options.npa == "off") {
             printer.setNpaAnswer(sim::NpaAnswer::Off);
             printer.setNpaEnabled(false);
@@ -40,6 +46,9 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
         port.setReadSize(options.readSize);
         if (options.vanishAfter >= 0) {
             port.vanishAfter(static_cast<std::size_t>(options.vanishAfter));
+        }
+        if (!options.deviceId.empty()) {
+            printer.setDeviceId(options.deviceId);
         }
         printer.setAckDelay(options.ackDelay);
         printer.refuseNext(options.refuse);
@@ -68,26 +77,45 @@ TransportTable LinkedModule::exports() const {
             TransportInstall,       TransportUninstall};
 }
 
-bool LinkedModule::saveReceived(const std::string& path) const {
+std::string LinkedModule::saveReceived(const std::string& path) const {
     if (state_->printer == nullptr) {
-        return true;
+        return "";
     }
     sim::Bytes data = state_->printer->printData();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(out);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return std::generic_category().message(errno);
+    }
+    // Every step's errno counts: a full disk shows in the write, the flush or
+    // the close.
+    errno = 0;
+    bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
+    written = std::fflush(out) == 0 && written;
+    const int error = errno;
+    written = std::fclose(out) == 0 && written;
+    return written ? "" : std::generic_category().message(error != 0 ? error : errno);
+}
+
+std::string LinkedModule::checkOutput(const std::string& path) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return std::generic_category().message(errno);
+    }
+    std::fclose(out);
+    return "";
 }
 
 bool LinkedModule::printPacketsReceived(uint64_t& count) const {
     if (state_->printer == nullptr) {
         return false;
     }
-    count = 0;
-    for (const sim::Bytes& packet : state_->printer->packets()) {
-        if (packet.size() >= 5 && packet[4] == 0x00) {
-            ++count;
-        }
-    }
+    // A print job sends print packets only: the NPA query is PJL.
+    count = state_->printer->packetCount();
     return true;
+}
+
+void LinkedModule::reservePrintData(uint64_t bytes) {
+    if (state_->printer != nullptr && bytes < SIZE_MAX) {
+        state_->printer->reservePrintData(static_cast<size_t>(bytes));
+    }
 }

@@ -27,6 +27,7 @@ struct VirtualOptions {
     bool paperOut = false;
     bool gone = false;
     std::string output;
+    std::string deviceId; // empty: the virtual printer's own
 };
 
 class LinkedModule {
@@ -41,11 +42,17 @@ public:
 
     TransportTable exports() const;
     // Writes what the printer received (unframed print data) to the file;
-    // false when it cannot be written. Nothing without a printer.
-    bool saveReceived(const std::string& path) const;
+    // empty, or why it could not be written. Nothing without a printer.
+    std::string saveReceived(const std::string& path) const;
+    // Makes the file saveReceived will write (empty), so that a path that
+    // cannot be written is known before a job; empty, or why not.
+    static std::string checkOutput(const std::string& path);
     // Print packets (NPA channel 0) the printer took in, re-sent ones
     // included; false without a printer.
     bool printPacketsReceived(uint64_t& count) const;
+    // Room for a job of so many bytes in the printer's record of print data,
+    // taken at once rather than grown (and copied) as the job comes.
+    void reservePrintData(uint64_t bytes);
 
 private:
     struct State;

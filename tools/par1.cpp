@@ -13,6 +13,7 @@
 // modes: its file name gives the local id, so settings and the log file are
 // the same.
 #include "LinkedModule.h"
+#include "PortIdentity.h"
 #include "TransportTable.h"
 
 #include "par1/transport.h"
@@ -22,9 +23,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -47,6 +52,8 @@ enum Exit : int {
     ExitPrint = 5,     // the printer refused, went silent or failed during the job
     ExitCommand = 6,   // an NPA command got no reply or failed
     ExitSettings = 7,  // the registry could not be read or written
+    ExitInput = 8,     // a file to print or the log file could not be read
+    ExitOutput = 9,    // the virtual printer's output could not be saved
 };
 
 const char* const exitCodeHelp = "Exit codes:\n"
@@ -57,6 +64,10 @@ const char* const exitCodeHelp = "Exit codes:\n"
                                  "  5  the printer refused, went silent or failed during the job\n"
                                  "  6  an NPA command got no reply or failed\n"
                                  "  7  the settings could not be read or written\n"
+                                 "  8  a file to print (or the log file) could not be read;\n"
+                                 "     nothing was sent unless the message says how much was\n"
+                                 "  9  --virtual-output could not be written (a full disk is\n"
+                                 "     found when the job has run)\n"
                                  "\n"
                                  "print ends with a summary: bytes, NPA packets (0 without "
                                  "wrapping),\ntime and throughput. With --virtual it also says "
@@ -74,6 +85,23 @@ std::string systemText(uint32_t code) {
     }
     return text.empty() ? "unknown error" : text;
 }
+
+bool sameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The module's text of a code (the public header's table), else the system's.
+std::string codeText(uint32_t code) {
+    const TransportErrorText* entry = findTransportError(code);
+    return entry != nullptr ? entry->text : systemText(code);
+}
+
+// A failure with noCode has nothing for the system to explain (a file's
+// error, a bad value): its what says it all.
+const uint32_t noCode = 0xFFFFFFFFu;
 
 // A failure that ends the command: what went wrong, the system's code, a hint.
 struct Failure {
@@ -151,15 +179,24 @@ public:
     bool printPacketsReceived(uint64_t& count) const {
         return linked_ != nullptr && linked_->printPacketsReceived(count);
     }
+    void reservePrintData(uint64_t bytes) {
+        if (linked_ != nullptr) {
+            linked_->reservePrintData(bytes);
+        }
+    }
 
-    void saveOutput() {
+    // Saves what the virtual printer received to --virtual-output, once;
+    // empty, or why it could not be saved.
+    std::string saveOutput() {
         if (linked_ == nullptr || options_.output.empty() || saved_) {
-            return;
+            return "";
         }
         saved_ = true;
-        if (!linked_->saveReceived(options_.output)) {
-            std::cerr << "par1: cannot write " << options_.output << "\n";
+        std::string error = linked_->saveReceived(options_.output);
+        if (!error.empty()) {
+            std::cerr << "par1: cannot write " << options_.output << ": " << error << "\n";
         }
+        return error;
     }
 
 private:
@@ -170,6 +207,59 @@ private:
     std::unique_ptr<LinkedModule> linked_;
     bool saved_ = false;
 };
+
+// The version the loaded module carries: the text after its marker in the
+// library file (see entry/ModuleVersion.cpp); empty when it has none.
+std::string moduleVersion(HMODULE module, std::string& file) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    char host[MAX_PATH * 4] = {};
+    const DWORD hostLength =
+        platform::hostPath(std::string(path, length).c_str(), host, sizeof host);
+    file = hostLength == 0 ? std::string(path, length) : std::string(host, hostLength);
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) {
+        return "";
+    }
+    const std::string marker = "@(#)PAR1 module version ";
+    // Blocks that overlap by the marker's length and a version's, so that
+    // neither is cut at a block's edge.
+    const size_t keep = marker.size() + 32;
+    std::string window;
+    std::vector<char> block(1 << 16);
+    std::string version;
+    for (;;) {
+        const size_t got = std::fread(block.data(), 1, block.size(), in);
+        window.append(block.data(), got);
+        const size_t at = window.find(marker);
+        if (at != std::string::npos && window.find('\0', at) != std::string::npos) {
+            version = window.substr(at + marker.size());
+            version.resize(version.find('\0'));
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (window.size() > keep) {
+            window.erase(0, window.size() - keep);
+        }
+    }
+    std::fclose(in);
+    return version;
+}
+
+std::string versionText() {
+    std::string text = "par1 " PAR1_VERSION "\n";
+    HMODULE module = LoadLibraryA(PAR1_MODULE_FILE);
+    if (module == nullptr) {
+        return text + "module " PAR1_MODULE_FILE ": cannot be loaded (" + codeText(GetLastError()) +
+               ")";
+    }
+    std::string file;
+    const std::string version = moduleVersion(module, file);
+    return text + "module " + (version.empty() ? "of unknown version" : version) + " (" + file +
+           ")";
+}
 
 // The value of an element <name>value</name> of a transport string; empty
 // when it has none.
@@ -191,7 +281,64 @@ struct Found {
     uint32_t handle = 0;
     std::string deviceClass;
     std::string transportString;
+    // From the printer's IEEE 1284 identification; empty when it has none.
+    std::string deviceId;
+    std::string manufacturer;
+    std::string model;
+    std::string serial;
 };
+
+// The value of the first of the keys in an IEEE 1284 identification
+// ("MFG:Maker;MDL:Model;SN:123;"), whatever their case; empty without one.
+std::string identityField(const std::string& deviceId, std::initializer_list<const char*> keys) {
+    size_t start = 0;
+    while (start < deviceId.size()) {
+        size_t end = deviceId.find(';', start);
+        if (end == std::string::npos) {
+            end = deviceId.size();
+        }
+        const std::string field = deviceId.substr(start, end - start);
+        start = end + 1;
+        const size_t colon = field.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        // Drivers may leave the two length bytes before the first key.
+        std::string key = field.substr(0, colon);
+        key.erase(key.begin(), std::find_if(key.begin(), key.end(),
+                                            [](unsigned char c) { return std::isalpha(c) != 0; }));
+        while (!key.empty() && key.back() == ' ') {
+            key.pop_back();
+        }
+        for (const char* wanted : keys) {
+            if (sameText(key, wanted)) {
+                std::string value = field.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                value.erase(value.find_last_not_of(' ') + 1);
+                return value;
+            }
+        }
+    }
+    return "";
+}
+
+// A JSON string.
+std::string jsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
 
 // The tool's observer of discovery: keeps every transport string.
 class Printers : public Observer {
@@ -354,21 +501,114 @@ private:
     bool opened_ = false;
 };
 
-std::vector<uint8_t> readInput(const std::string& name) {
-    std::vector<uint8_t> bytes;
-    if (name == "-") {
-        platform::setStandardInputBinary();
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return bytes;
+// The files of a job, read in pieces so that a job of any size takes the same
+// memory. Every file is checked and opened before the printer is touched, and
+// the first piece is read then too, so standard input that cannot be read
+// stops the job before anything is sent.
+class JobInput {
+public:
+    explicit JobInput(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            inputs_.push_back(open(name));
+            if (total_ != unknownSize) {
+                total_ =
+                    inputs_.back().size == unknownSize ? unknownSize : total_ + inputs_.back().size;
+            }
+        }
+        buffer_.resize(bufferSize);
+        fill();
     }
-    std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        fail(ExitUsage, "cannot read \"" + name + "\"", ERROR_FILE_NOT_FOUND,
-             "check the file's name; nothing was printed");
+    ~JobInput() {
+        for (Input& input : inputs_) {
+            if (input.file != nullptr && input.file != stdin) {
+                std::fclose(input.file);
+            }
+        }
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return bytes;
-}
+    JobInput(const JobInput&) = delete;
+    JobInput& operator=(const JobInput&) = delete;
+
+    // The job's size; unknownSize when it reads standard input.
+    static const uint64_t unknownSize = UINT64_MAX;
+    uint64_t total() const { return total_; }
+
+    // The next piece of at most size bytes; empty at the end of the job.
+    // Throws a Failure when a file cannot be read, with the bytes sent so far.
+    std::pair<const uint8_t*, size_t> next(size_t size, uint64_t sent) {
+        if (position_ == filled_) {
+            fill(sent);
+        }
+        size = std::min(size, filled_ - position_);
+        const uint8_t* bytes = buffer_.data() + position_;
+        position_ += size;
+        return {bytes, size};
+    }
+
+private:
+    struct Input {
+        std::string name;
+        std::FILE* file;
+        uint64_t size;
+    };
+    static const size_t bufferSize = 1 << 20;
+
+    static Input open(const std::string& name) {
+        if (name == "-") {
+            platform::setStandardInputBinary();
+            return {"standard input", stdin, unknownSize};
+        }
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(name, error);
+        if (status.type() == std::filesystem::file_type::not_found) {
+            fail(ExitInput, "cannot print \"" + name + "\": there is no such file", noCode,
+                 "check the file's name; nothing was printed");
+        }
+        if (status.type() == std::filesystem::file_type::directory) {
+            fail(ExitInput, "cannot print \"" + name + "\": it is a directory", noCode,
+                 "name the files inside it; nothing was printed");
+        }
+        std::FILE* file = std::fopen(name.c_str(), "rb");
+        if (file == nullptr) {
+            fail(ExitInput,
+                 "cannot open \"" + name + "\": " + std::generic_category().message(errno), noCode,
+                 "check the file's permissions; nothing was printed");
+        }
+        const uint64_t size = std::filesystem::is_regular_file(status)
+                                  ? static_cast<uint64_t>(std::filesystem::file_size(name, error))
+                                  : unknownSize;
+        return {name, file, error ? unknownSize : size};
+    }
+
+    void fill(uint64_t sent = 0) {
+        position_ = 0;
+        filled_ = 0;
+        while (current_ < inputs_.size()) {
+            Input& input = inputs_[current_];
+            errno = 0;
+            filled_ = std::fread(buffer_.data(), 1, buffer_.size(), input.file);
+            if (std::ferror(input.file)) {
+                const int error = errno;
+                fail(ExitInput,
+                     "cannot read " +
+                         (input.file == stdin ? input.name : "\"" + input.name + "\"") + ": " +
+                         std::generic_category().message(error) + " (" + std::to_string(sent) +
+                         " bytes were sent)",
+                     noCode, sent == 0 ? "nothing was printed" : "the printer got part of the job");
+            }
+            if (filled_ > 0) {
+                return;
+            }
+            ++current_;
+        }
+    }
+
+    std::vector<Input> inputs_;
+    uint64_t total_ = 0;
+    std::vector<uint8_t> buffer_;
+    size_t current_ = 0;
+    size_t position_ = 0;
+    size_t filled_ = 0;
+};
 
 std::string formatBytes(double bytes) {
     char text[32];
@@ -400,20 +640,32 @@ std::string chooseProgress(const std::string& asked) {
 }
 
 int print(const VirtualOptions& virtualOptions, PrintOptions options) {
-    // Everything is checked and read before the printer is touched.
+    // Everything is checked, and the first piece read, before the printer is
+    // touched.
     std::string port = normalisePort(options.port);
     options.progress = chooseProgress(options.progress);
     if (options.packetSizeGiven && options.packetSize <= 5) {
         fail(ExitUsage, "packet size " + std::to_string(options.packetSize) + " is too small",
              ERROR_INVALID_PARAMETER, "a packet needs more than its 5 header bytes; try 4096");
     }
-    std::vector<uint8_t> job;
-    for (const std::string& file : options.files) {
-        std::vector<uint8_t> bytes = readInput(file);
-        job.insert(job.end(), bytes.begin(), bytes.end());
+    JobInput job(options.files);
+    const uint64_t total = job.total();
+    const bool totalKnown = total != JobInput::unknownSize;
+
+    if (virtualOptions.enabled && !virtualOptions.output.empty()) {
+        // A file that cannot be made stops the job before it starts; one
+        // that cannot take the bytes (a full disk) fails when it is saved.
+        std::string error = LinkedModule::checkOutput(virtualOptions.output);
+        if (!error.empty()) {
+            fail(ExitOutput, "cannot write " + virtualOptions.output + ": " + error, noCode,
+                 "choose another file for --virtual-output; nothing was printed");
+        }
     }
 
     Host host(virtualOptions);
+    if (totalKnown) {
+        host.reservePrintData(total);
+    }
     Connection connection(host, port);
     uint32_t packetSize = 4096;
     if (options.packetSizeGiven) {
@@ -439,21 +691,28 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
     // Writes in steps small enough to show progress.
     const size_t step = wrap ? std::max<size_t>(packetSize - 5, 1) * 4 : 16384;
     auto start = std::chrono::steady_clock::now();
-    size_t sent = 0;
+    uint64_t sent = 0;
     uint64_t packets = 0;
     auto seconds = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     };
-    while (sent < job.size()) {
-        size_t size = std::min(step, job.size() - sent);
-        Data data(job.data() + sent, static_cast<uint32_t>(size));
+    // Lines for a log: at most one a second, and the last one.
+    double lastLine = 0;
+    uint64_t lineSent = 0;
+    for (;;) {
+        std::pair<const uint8_t*, size_t> piece = job.next(step, sent);
+        const size_t size = piece.second;
+        if (size == 0) {
+            break;
+        }
+        Data data(piece.first, static_cast<uint32_t>(size));
         connection.top().doWrite(data);
         if (data.error() != 0) {
             host.saveOutput();
             std::cout << "\n";
             fail(ExitPrint,
                  "printing stopped after " + std::to_string(sent) + " of " +
-                     std::to_string(job.size()) + " bytes",
+                     (totalKnown ? std::to_string(total) : std::string("?")) + " bytes",
                  data.error(),
                  "the printer refused or did not answer; check paper and cable, or try "
                  "--no-wrap");
@@ -462,26 +721,44 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
         if (wrap) {
             packets += (size + packetSize - 6) / (packetSize - 5);
         }
+        const bool last = totalKnown && sent == total;
         double elapsed = seconds();
         double rate = elapsed > 0 ? sent / elapsed : 0;
-        double left = rate > 0 ? (job.size() - sent) / rate : 0;
+        double left = rate > 0 && totalKnown ? (total - sent) / rate : 0;
         char line[160];
         if (options.progress == "bar") {
-            int filled = job.empty() ? 30 : static_cast<int>(30.0 * sent / job.size());
-            std::snprintf(line, sizeof line, "\r[%-30s] %s/%s %s/s %.1f s left",
-                          std::string(static_cast<size_t>(filled), '#').c_str(),
-                          formatBytes(static_cast<double>(sent)).c_str(),
-                          formatBytes(static_cast<double>(job.size())).c_str(),
-                          formatBytes(rate).c_str(), left);
+            if (totalKnown) {
+                int filled = total == 0 ? 30 : static_cast<int>(30.0 * sent / total);
+                std::snprintf(line, sizeof line, "\r[%-30s] %s/%s %s/s %.1f s left",
+                              std::string(static_cast<size_t>(filled), '#').c_str(),
+                              formatBytes(static_cast<double>(sent)).c_str(),
+                              formatBytes(static_cast<double>(total)).c_str(),
+                              formatBytes(rate).c_str(), left);
+            } else {
+                std::snprintf(line, sizeof line, "\r%s %s/s",
+                              formatBytes(static_cast<double>(sent)).c_str(),
+                              formatBytes(rate).c_str());
+            }
             std::cout << line << std::flush;
-        } else if (options.progress == "lines") {
-            std::snprintf(line, sizeof line, "progress: %zu/%zu bytes, %s/s, %.1f s left\n", sent,
-                          job.size(), formatBytes(rate).c_str(), left);
+        } else if (options.progress == "lines" && (last || elapsed - lastLine >= 1.0)) {
+            lastLine = elapsed;
+            lineSent = sent;
+            if (totalKnown) {
+                std::snprintf(line, sizeof line, "progress: %llu/%llu bytes, %s/s, %.1f s left\n",
+                              static_cast<unsigned long long>(sent),
+                              static_cast<unsigned long long>(total), formatBytes(rate).c_str(),
+                              left);
+            } else {
+                std::snprintf(line, sizeof line, "progress: %llu bytes, %s/s\n",
+                              static_cast<unsigned long long>(sent), formatBytes(rate).c_str());
+            }
             std::cout << line << std::flush;
         }
     }
     if (options.progress == "bar") {
         std::cout << "\n";
+    } else if (options.progress == "lines" && !totalKnown && lineSent != sent) {
+        std::cout << "progress: " << sent << " bytes\n";
     }
     double elapsed = seconds();
     // The wrap layer re-sends refused packets inside doWrite and tells a host
@@ -493,10 +770,14 @@ int print(const VirtualOptions& virtualOptions, PrintOptions options) {
                   " refused by printer";
     }
     char summary[256];
-    std::snprintf(summary, sizeof summary, "summary: %zu bytes, %llu packets%s, %.3f s, %s/s\n",
-                  sent, static_cast<unsigned long long>(packets), refused.c_str(), elapsed,
-                  formatBytes(elapsed > 0 ? sent / elapsed : 0).c_str());
+    std::snprintf(summary, sizeof summary, "summary: %llu bytes, %llu packets%s, %.3f s, %s/s\n",
+                  static_cast<unsigned long long>(sent), static_cast<unsigned long long>(packets),
+                  refused.c_str(), elapsed, formatBytes(elapsed > 0 ? sent / elapsed : 0).c_str());
     std::cout << summary;
+    if (!host.saveOutput().empty()) {
+        fail(ExitOutput, "the job was printed, but " + virtualOptions.output + " is incomplete",
+             noCode, "free some space or choose another file for --virtual-output");
+    }
     return ExitOk;
 }
 
@@ -570,17 +851,110 @@ std::string localStore(HMODULE module) {
     return "Software\\Vantrel\\Kes\\Local\\" + localId(module) + "\\";
 }
 
-// Settings: "logger.NAME" under the module's "Logger" key, "settings.NAME"
-// under "Par1\Settings". Every value is a REG_DWORD.
-std::pair<std::string, std::string> settingKey(const std::string& name) {
-    size_t dot = name.find('.');
-    std::string section = dot == std::string::npos ? "" : name.substr(0, dot);
-    std::string value = dot == std::string::npos ? "" : name.substr(dot + 1);
-    if (value.empty() || (section != "logger" && section != "settings")) {
-        fail(ExitUsage, "unknown setting \"" + name + "\"", ERROR_INVALID_PARAMETER,
-             "name settings logger.NAME or settings.NAME (par1 config show lists them)");
+// Every setting the module reads: "logger.NAME" under the module's "Logger"
+// key, "settings.NAME" under "Par1\Settings\". Every value is a REG_DWORD;
+// the module writes a missing one with its default when it first reads it.
+struct Setting {
+    const char* section;
+    const char* name;
+    uint32_t defaultValue;
+    uint32_t minimum;
+    uint32_t maximum;
+    const char* meaning;
+};
+
+const Setting knownSettings[] = {
+    {"logger", "startLog", 0, 0, 1, "1 switches logging on"},
+    {"logger", "All", 0xFFFFFFFFu, 0, 0xFFFFFFFFu, "level mask logged for every category"},
+    {"logger", "Par1Transport", 0, 0, 0xFFFFFFFFu,
+     "level mask logged for the transport, besides All"},
+    {"logger", "Server", 0, 0, 0xFFFFFFFFu,
+     "level mask logged for discovery's observers, besides All"},
+    {"logger", "Clocktime_In_Header", 1, 0, 1, "1 starts each line with date and time"},
+    {"logger", "Proc_Id_In_Header", 0, 0, 1, "1 puts the process id in each line"},
+    {"logger", "Thread_Id_In_Header", 0, 0, 1, "1 puts the thread id in each line"},
+    {"settings", "ReadTimeout", 50, 1, 60000, "ms a read of the port waits"},
+    {"settings", "NpaTimeout", 6000, 1, 600000, "ms to wait for the answer to the NPA query"},
+    {"settings", "PJLReadTimeout", 2500, 1, 600000, "ms a PJL read waits"},
+    {"settings", "PJLWriteTimeout", 2500, 1, 600000, "ms a PJL write waits"},
+    {"settings", "MaxNpaWrapRetries", 10, 1, 1000, "tries of a packet the printer refuses"},
+};
+
+std::string settingName(const Setting& setting) {
+    return std::string(setting.section) + "." + setting.name;
+}
+
+std::string registryKeyOf(const std::string& section) {
+    return section == "logger" ? "Logger" : "Par1\\Settings\\";
+}
+
+// Edits (insertions, deletions, changes) that turn a into b, ignoring case.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
     }
-    return {section == "logger" ? "Logger" : "Par1\\Settings\\", value};
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The setting of that name, whatever its case; an unknown name (a typo) is
+// refused with the nearest known one.
+const Setting& findSetting(const std::string& name) {
+    const Setting* nearest = nullptr;
+    size_t nearestDistance = SIZE_MAX;
+    for (const Setting& setting : knownSettings) {
+        if (sameText(settingName(setting), name)) {
+            return setting;
+        }
+        const size_t distance = editDistance(settingName(setting), name);
+        if (distance < nearestDistance) {
+            nearest = &setting;
+            nearestDistance = distance;
+        }
+    }
+    fail(ExitUsage, "unknown setting \"" + name + "\"", noCode,
+         (nearestDistance <= 3 ? "did you mean " + settingName(*nearest) + "? " : std::string()) +
+             "par1 config show lists every setting");
+}
+
+// A setting's value as a person writes it: decimal, or hexadecimal after 0x.
+// A leading zero is decimal (010 is ten), never octal.
+uint32_t parseSettingValue(const Setting& setting, const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    uint64_t number = 0;
+    bool valid = !digits.empty() && digits.size() <= 10;
+    for (char c : digits) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(c)) != 0;
+        if (!(digit || (hex && std::isxdigit(static_cast<unsigned char>(c)) != 0))) {
+            valid = false;
+            break;
+        }
+        number = number * (hex ? 16 : 10) +
+                 static_cast<uint64_t>(digit ? c - '0' : std::tolower(c) - 'a' + 10);
+    }
+    const std::string accepted =
+        settingName(setting) + " takes " + std::to_string(setting.minimum) + " to " +
+        std::to_string(setting.maximum) + " (" + setting.meaning + "), decimal or 0x hex";
+    if (!valid) {
+        fail(ExitUsage, "\"" + text + "\" is not a number", noCode, accepted);
+    }
+    if (number < setting.minimum || number > setting.maximum) {
+        fail(ExitUsage, settingName(setting) + " cannot be " + text + ": out of range", noCode,
+             accepted);
+    }
+    return static_cast<uint32_t>(number);
 }
 
 class RegistryKey {
@@ -615,87 +989,235 @@ LSTATUS readNumber(HKEY key, const std::string& name, uint32_t& number) {
     return result;
 }
 
+// A setting as the module will use it: the stored value, or the default
+// when none is stored (the module then writes the default).
+struct Effective {
+    uint32_t value;
+    bool stored;
+    LSTATUS status; // ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or why it is unreadable
+};
+
+Effective effectiveValue(const std::string& store, const Setting& setting) {
+    RegistryKey key;
+    LSTATUS result =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, (store + registryKeyOf(setting.section)).c_str(), 0,
+                      KEY_READ, key.out());
+    uint32_t number = 0;
+    if (result == ERROR_SUCCESS) {
+        result = readNumber(key.get(), setting.name, number);
+    }
+    if (result == ERROR_SUCCESS) {
+        return {number, true, result};
+    }
+    return {setting.defaultValue, false, result};
+}
+
+std::string showValue(const Setting& setting, uint32_t value) {
+    if (setting.maximum == 0xFFFFFFFFu) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08X", value);
+        return hex;
+    }
+    return std::to_string(value);
+}
+
 int config(const std::string& action, const std::string& name, const std::string& value) {
     const std::string store = localStore(loadModule());
     if (action == "show") {
-        for (const char* section : {"Logger", "Par1\\Settings\\"}) {
+        for (const Setting& setting : knownSettings) {
+            const Effective effective = effectiveValue(store, setting);
+            std::string note;
+            if (!effective.stored) {
+                note = effective.status == ERROR_FILE_NOT_FOUND
+                           ? "default, not written yet"
+                           : "default: the stored value is unreadable (" +
+                                 codeText(static_cast<uint32_t>(effective.status)) + ")";
+            } else if (effective.value == setting.defaultValue) {
+                note = "default";
+            } else {
+                note = "default " + showValue(setting, setting.defaultValue);
+            }
+            char line[160];
+            std::snprintf(line, sizeof line, "%-30s = %-10s (%s)", settingName(setting).c_str(),
+                          showValue(setting, effective.value).c_str(), note.c_str());
+            std::cout << line << "\n";
+        }
+        // Values in the module's keys that it does not read, for instance a
+        // name written by hand with a typo.
+        for (const char* section : {"logger", "settings"}) {
             RegistryKey key;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (store + section).c_str(), 0, KEY_READ,
-                              key.out()) != ERROR_SUCCESS) {
-                continue; // the module writes its settings when it first reads them
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (store + registryKeyOf(section)).c_str(), 0,
+                              KEY_READ, key.out()) != ERROR_SUCCESS) {
+                continue;
             }
             for (DWORD index = 0;; ++index) {
                 char entry[256];
                 DWORD entrySize = sizeof entry;
-                DWORD type = 0;
-                DWORD number = 0;
-                DWORD size = sizeof number;
-                LSTATUS result = RegEnumValueA(key.get(), index, entry, &entrySize, nullptr, &type,
-                                               reinterpret_cast<LPBYTE>(&number), &size);
-                if (result == ERROR_NO_MORE_ITEMS) {
+                LSTATUS result = RegEnumValueA(key.get(), index, entry, &entrySize, nullptr,
+                                               nullptr, nullptr, nullptr);
+                if (result != ERROR_SUCCESS) {
                     break;
                 }
-                if (result == ERROR_SUCCESS && type == REG_DWORD) {
-                    std::cout << (std::string(section) == "Logger" ? "logger." : "settings.")
-                              << std::string(entry, entrySize) << " = " << number << "\n";
+                const std::string full = std::string(section) + "." + std::string(entry, entrySize);
+                if (std::none_of(std::begin(knownSettings), std::end(knownSettings),
+                                 [&](const Setting& setting) {
+                                     return sameText(settingName(setting), full);
+                                 })) {
+                    std::cout << full << " (not read by the module)\n";
                 }
             }
         }
         return ExitOk;
     }
-    auto setting = settingKey(name);
-    const std::string path = store + setting.first;
+    const Setting& setting = findSetting(name);
     if (action == "get") {
-        RegistryKey key;
-        LSTATUS result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.out());
-        uint32_t number = 0;
-        if (result == ERROR_SUCCESS) {
-            result = readNumber(key.get(), setting.second, number);
+        const Effective effective = effectiveValue(store, setting);
+        if (!effective.stored && effective.status != ERROR_FILE_NOT_FOUND) {
+            fail(ExitSettings, "cannot read " + settingName(setting),
+                 static_cast<uint32_t>(effective.status), "par1 config set it again");
         }
-        if (result != ERROR_SUCCESS) {
-            fail(ExitSettings, "no setting \"" + name + "\"", static_cast<uint32_t>(result),
-                 "the module writes a setting with its default when it first reads it");
-        }
-        std::cout << number << "\n";
+        std::cout << effective.value << "\n";
         return ExitOk;
     }
-    char* end = nullptr;
-    unsigned long long number = std::strtoull(value.c_str(), &end, 0);
-    if (value.empty() || *end != '\0' || value[0] == '-' || number > 0xFFFFFFFFull) {
-        fail(ExitUsage, "\"" + value + "\" is not a number", ERROR_INVALID_PARAMETER,
-             "settings are 32-bit numbers, decimal or 0x hex");
-    }
+    const DWORD dword = parseSettingValue(setting, value);
+    const std::string path = store + registryKeyOf(setting.section);
     RegistryKey key;
     LSTATUS result =
         RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_WRITE, nullptr, key.out(), nullptr);
-    const DWORD dword = static_cast<DWORD>(number);
     if (result == ERROR_SUCCESS) {
-        result = RegSetValueExA(key.get(), setting.second.c_str(), 0, REG_DWORD,
+        result = RegSetValueExA(key.get(), setting.name, 0, REG_DWORD,
                                 reinterpret_cast<const BYTE*>(&dword), sizeof dword);
     }
     if (result != ERROR_SUCCESS) {
-        fail(ExitSettings, "cannot write \"" + name + "\"", static_cast<uint32_t>(result),
+        fail(ExitSettings, "cannot write " + settingName(setting), static_cast<uint32_t>(result),
              "writing the machine's settings may need administrator rights");
     }
-    std::cout << name << " = " << number << "\n";
+    std::cout << settingName(setting) << " = " << dword << "\n";
     return ExitOk;
 }
 
 // The log file lies in the root of the Windows directory's drive, named after
-// the module's local id.
-int showLog() {
-    HMODULE module = loadModule();
+// the module's local id. Answers the path a person opens: on Linux the host
+// path behind the Windows one.
+std::string logPath(HMODULE module) {
     char windows[261] = {};
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
     std::string root = length == 0 || length >= sizeof windows ? "c:\\" : std::string(windows, 3);
-    std::cout << root << localId(module) << ".log\n";
-    uint32_t enabled = 0;
-    RegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (localStore(module) + "Logger").c_str(), 0, KEY_READ,
-                      key.out()) != ERROR_SUCCESS ||
-        readNumber(key.get(), "startLog", enabled) != ERROR_SUCCESS || enabled == 0) {
-        std::cout << "logging is off; switch it on with: par1 config set logger.startLog 1\n";
+    const std::string path = root + localId(module) + ".log";
+    char host[MAX_PATH * 4] = {};
+    const DWORD hostLength = platform::hostPath(path.c_str(), host, sizeof host);
+    return hostLength == 0 ? path : std::string(host, hostLength);
+}
+
+struct LogOptions {
+    size_t tail = 0;
+    bool tailGiven = false;
+    bool follow = false;
+    double followSeconds = 0; // 0: until interrupted
+};
+
+// The last lines of the file from offset on, and the offset after them.
+uint64_t printTail(std::FILE* file, size_t lines) {
+    std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    // Read backwards in blocks until enough line ends are seen.
+    long start = end;
+    size_t found = 0;
+    std::vector<char> block(65536);
+    while (start > 0 && found < lines) {
+        const long size = std::min<long>(start, static_cast<long>(block.size()));
+        start -= size;
+        std::fseek(file, start, SEEK_SET);
+        const size_t got = std::fread(block.data(), 1, static_cast<size_t>(size), file);
+        for (size_t i = got; i-- > 0;) {
+            // A line end at the very end of the file ends the last line.
+            if (block[i] == '\n' && start + static_cast<long>(i) != end - 1 && ++found == lines) {
+                start += static_cast<long>(i) + 1;
+                break;
+            }
+        }
+    }
+    if (lines == 0) {
+        start = end;
+    }
+    std::fseek(file, start, SEEK_SET);
+    for (long at = start; at < end;) {
+        const size_t got = std::fread(
+            block.data(), 1, std::min<size_t>(block.size(), static_cast<size_t>(end - at)), file);
+        if (got == 0) {
+            break;
+        }
+        std::cout.write(block.data(), static_cast<std::streamsize>(got));
+        at += static_cast<long>(got);
+    }
+    std::cout << std::flush;
+    return static_cast<uint64_t>(end);
+}
+
+int showLog(const LogOptions& options) {
+    HMODULE module = loadModule();
+    const std::string path = logPath(module);
+    if (!options.tailGiven && !options.follow) {
+        std::cout << path << "\n";
+        uint32_t enabled = 0;
+        RegistryKey key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (localStore(module) + "Logger").c_str(), 0, KEY_READ,
+                          key.out()) != ERROR_SUCCESS ||
+            readNumber(key.get(), "startLog", enabled) != ERROR_SUCCESS || enabled == 0) {
+            std::cout << "logging is off; switch it on with: par1 config set logger.startLog 1\n";
+        }
+        return ExitOk;
+    }
+    const size_t lines = options.tailGiven ? options.tail : 10;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr && !options.follow) {
+        fail(ExitInput, "cannot read " + path + ": " + std::generic_category().message(errno),
+             noCode, "the module writes it once logging is on: par1 config set logger.startLog 1");
+    }
+    uint64_t offset = file != nullptr ? printTail(file, lines) : 0;
+    if (!options.follow) {
+        std::fclose(file);
+        return ExitOk;
+    }
+    // Follows the file as the module appends to it; a file that shrinks was
+    // started again, and is shown from its start.
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<char> block(65536);
+    for (;;) {
+        if (file == nullptr) {
+            file = std::fopen(path.c_str(), "rb");
+            offset = 0;
+        }
+        if (file != nullptr) {
+            std::fseek(file, 0, SEEK_END);
+            const uint64_t end = static_cast<uint64_t>(std::ftell(file));
+            if (end < offset) {
+                offset = 0;
+            }
+            std::fseek(file, static_cast<long>(offset), SEEK_SET);
+            while (offset < end) {
+                const size_t got = std::fread(block.data(), 1,
+                                              std::min<uint64_t>(block.size(), end - offset), file);
+                if (got == 0) {
+                    break;
+                }
+                std::cout.write(block.data(), static_cast<std::streamsize>(got));
+                offset += got;
+            }
+            std::cout << std::flush;
+        }
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (options.followSeconds > 0 && elapsed >= options.followSeconds) {
+            break;
+        }
+        // The module's lines come from other processes: a file that grows is
+        // polled, as tail does.
+        Sleep(200);
+    }
+    if (file != nullptr) {
+        std::fclose(file);
     }
     return ExitOk;
 }
@@ -707,6 +1229,7 @@ int main(int argc, char** argv) {
                  "PAR1 transport"};
     app.footer(exitCodeHelp);
     app.require_subcommand(1);
+    app.set_version_flag("--version", versionText, "show par1's version and the module's");
     app.fallthrough();
 
     VirtualOptions virt;
@@ -729,8 +1252,16 @@ int main(int argc, char** argv) {
     app.add_flag("--virtual-paper-out", virt.paperOut, "every write fails: out of paper");
     app.add_flag("--virtual-gone", virt.gone, "no printer on the port");
     app.add_option("--virtual-output", virt.output, "save what the virtual printer received");
+    app.add_option("--virtual-device-id", virt.deviceId,
+                   "the virtual printer's IEEE 1284 identification");
 
     CLI::App* discoverCommand = app.add_subcommand("discover", "list the printers found");
+    bool discoverJson = false;
+    discoverCommand->add_flag(
+        "--json", discoverJson,
+        "a JSON array, one object per printer: port, handle, deviceClass, manufacturer, model, "
+        "serial (empty when the printer does not say), deviceId (its IEEE 1284 "
+        "identification) and transportString");
 
     PrintOptions printOptions;
     CLI::App* printCommand = app.add_subcommand("print", "print files (- is standard input)");
@@ -760,7 +1291,17 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"show", "get", "set"}));
     configCommand->add_option("name", name, "logger.NAME or settings.NAME");
     configCommand->add_option("value", value, "the new value");
-    CLI::App* logCommand = app.add_subcommand("log", "show where the log file is");
+    LogOptions logOptions;
+    CLI::App* logCommand =
+        app.add_subcommand("log", "show where the log file is, or its last lines");
+    CLI::Option* tail =
+        logCommand->add_option("--tail", logOptions.tail, "show the last N lines of the log");
+    logCommand->add_flag("--follow", logOptions.follow,
+                         "show lines as they are written (the last 10 first), until interrupted");
+    logCommand
+        ->add_option("--for", logOptions.followSeconds,
+                     "with --follow: stop after this many seconds")
+        ->check(CLI::PositiveNumber);
 
     try {
         app.parse(argc, argv);
@@ -773,12 +1314,40 @@ int main(int argc, char** argv) {
         if (*discoverCommand) {
             Host host(virt);
             std::vector<Found> found = discover(host);
+            for (Found& printer : found) {
+                printer.deviceId = readDeviceId(printer.port);
+                printer.manufacturer = identityField(printer.deviceId, {"MFG", "MANUFACTURER"});
+                printer.model = identityField(printer.deviceId, {"MDL", "MODEL"});
+                printer.serial = identityField(printer.deviceId, {"SN", "SERN", "SERIALNUMBER"});
+            }
+            if (discoverJson) {
+                std::cout << "[";
+                for (size_t i = 0; i < found.size(); ++i) {
+                    const Found& printer = found[i];
+                    std::cout << (i == 0 ? "\n" : ",\n")
+                              << "  {\"port\": " << jsonText(printer.port)
+                              << ", \"handle\": " << printer.handle
+                              << ", \"deviceClass\": " << jsonText(printer.deviceClass)
+                              << ", \"manufacturer\": " << jsonText(printer.manufacturer)
+                              << ", \"model\": " << jsonText(printer.model)
+                              << ", \"serial\": " << jsonText(printer.serial)
+                              << ", \"deviceId\": " << jsonText(printer.deviceId)
+                              << ", \"transportString\": " << jsonText(printer.transportString)
+                              << "}";
+                }
+                std::cout << (found.empty() ? "]\n" : "\n]\n");
+                return ExitOk;
+            }
             if (found.empty()) {
                 std::cout << "no printers found\n";
             }
+            auto orDash = [](const std::string& text) { return text.empty() ? "-" : text; };
             for (const Found& printer : found) {
                 std::cout << printer.port << "  handle " << printer.handle << "  class "
-                          << (printer.deviceClass.empty() ? "-" : printer.deviceClass) << "\n"
+                          << orDash(printer.deviceClass) << "\n"
+                          << "  manufacturer: " << orDash(printer.manufacturer) << "\n"
+                          << "  model: " << orDash(printer.model) << "\n"
+                          << "  serial number: " << orDash(printer.serial) << "\n"
                           << "  " << printer.transportString << "\n";
             }
             return ExitOk;
@@ -801,7 +1370,7 @@ int main(int argc, char** argv) {
         if (*configCommand) {
             if (action != "show" && name.empty()) {
                 fail(ExitUsage, "config " + action + " needs a setting's name",
-                     ERROR_INVALID_PARAMETER, "for instance: par1 config get logger.Enabled");
+                     ERROR_INVALID_PARAMETER, "for instance: par1 config get logger.startLog");
             }
             if (action == "set" && value.empty()) {
                 fail(ExitUsage, "config set needs a value", ERROR_INVALID_PARAMETER,
@@ -810,18 +1379,30 @@ int main(int argc, char** argv) {
             return config(action, name, value);
         }
         if (*logCommand) {
-            return showLog();
+            logOptions.tailGiven = tail->count() > 0;
+            return showLog(logOptions);
         }
     } catch (const Failure& failure) {
         std::cout << std::flush;
-        std::cerr << "par1: " << failure.what << ": " << systemText(failure.code) << " (error "
-                  << failure.code << ")\n"
-                  << "hint: " << failure.hint << "\n";
+        std::cerr << "par1: " << failure.what;
+        std::string hint = failure.hint;
+        if (failure.code != noCode) {
+            std::cerr << ": " << codeText(failure.code) << " (error " << failure.code << ")";
+            // What the code itself suggests is the most precise hint.
+            const TransportErrorText* entry = findTransportError(failure.code);
+            if (entry != nullptr && entry->hint[0] != '\0') {
+                hint = entry->hint;
+            }
+        }
+        std::cerr << "\n";
+        if (!hint.empty()) {
+            std::cerr << "hint: " << hint << "\n";
+        }
         return failure.exitCode;
     } catch (const std::system_error& error) {
         const uint32_t code = static_cast<uint32_t>(error.code().value());
         std::cout << std::flush;
-        std::cerr << "par1: " << error.what() << ": " << systemText(code) << " (error " << code
+        std::cerr << "par1: " << error.what() << ": " << codeText(code) << " (error " << code
                   << ")\n"
                   << "hint: see the log file (par1 log)\n";
         return ExitModule;

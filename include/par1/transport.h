@@ -21,19 +21,30 @@
 // "[slot n]"; hosts built against this header call through exactly these
 // slots. Never reorder, insert or remove a virtual operation.
 //
-// Results and errors are Windows system error codes:
+// Results and errors are Windows system error codes, or the port's error
+// flags when a write fails; transportErrors below holds the text of each, with
+// a hint for a person where one helps:
 //     0     success
 //     1     ERROR_INVALID_FUNCTION: the object does not support the call, or
 //           not in its current state
 //     6     ERROR_INVALID_HANDLE: the null layer (no connection could be made)
-//     29    ERROR_WRITE_FAULT
+//     8     ERROR_NOT_ENOUGH_MEMORY
+//     16    a write failed: the port reported a break (CE_BREAK)
+//     29    ERROR_WRITE_FAULT: a write failed for another reason
 //     87    ERROR_INVALID_PARAMETER
 //     122   ERROR_INSUFFICIENT_BUFFER
+//     512   a write failed: the printer timed out (CE_PTO)
+//     1024  a write failed: I/O error (CE_IOE)
 //     1117  ERROR_IO_DEVICE: the printer has gone
 //     1168  ERROR_NOT_FOUND
 //     1359  ERROR_INTERNAL_ERROR
-//     1460  ERROR_TIMEOUT
+//     1460  ERROR_TIMEOUT: the printer did not answer (PJL query, NPA reply or
+//           acknowledgement)
 //     1629  ERROR_DATATYPE_MISMATCH
+//     2048  a write failed: the printer is not selected (CE_DNS)
+//     4096  a write failed: out of paper (CE_OOP); it wins over the other flags
+// TransportInitialize may also answer the registry's or the file system's
+// code (5, ERROR_ACCESS_DENIED, among them).
 // Layer and visitor operations report them in the Data or Visitor passed in,
 // never by throwing.
 //
@@ -81,6 +92,54 @@
 class ConnectionManager;
 class Discoverer;
 class VisitorManager;
+
+// ---------------------------------------------------------------------------
+// The codes in words
+// ---------------------------------------------------------------------------
+
+// What a code means, for a person, and what to try; hint is empty where there
+// is nothing to try.
+struct TransportErrorText {
+    uint32_t code;
+    const char* text;
+    const char* hint;
+};
+
+// Every code the module reports (see the list above).
+inline constexpr TransportErrorText transportErrors[] = {
+    {0, "success", ""},
+    {1, "the operation is not possible in this state", "is the connection open?"},
+    {5, "access denied", "the module's settings and log file need the printing group's rights"},
+    {6, "no connection could be made", "check the transport string: it needs a Handle"},
+    {8, "not enough memory", "close other programs or print a smaller job"},
+    {16, "the port reported a break condition", "check the cable and the port"},
+    {29, "the printer did not take the data (write fault)",
+     "is the printer switched on, connected and online?"},
+    {30, "the printer's answer could not be read (read fault)", "check the cable and the port"},
+    {87, "invalid parameter", ""},
+    {122, "the buffer is too small", ""},
+    {512, "the printer did not take the data in time (port time-out)",
+     "is the printer switched on and online? it may be busy or waiting for paper"},
+    {1024, "the printer reported an I/O error", "check the printer's display and the cable"},
+    {1117, "the printer has gone", "is the printer switched on and connected?"},
+    {1168, "not found", ""},
+    {1359, "internal error of the transport module", "see the log file"},
+    {1460, "the printer did not answer in time",
+     "is the printer switched on? a busy printer may need a longer NpaTimeout"},
+    {1629, "a setting in the registry has the wrong type", "write the setting again"},
+    {2048, "the printer is not selected (offline)", "put the printer online"},
+    {4096, "the printer is out of paper", "load paper"},
+};
+
+// The entry for a code; null for a code the module does not report.
+inline const TransportErrorText* findTransportError(uint32_t code) {
+    for (const TransportErrorText& entry : transportErrors) {
+        if (entry.code == code) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // The eight exports

@@ -1,0 +1,33 @@
+#include "PortIdentity.h"
+
+#include "port/Par1PortDevice.h"
+#include "port/PortSystem.h"
+
+#include <cstring>
+#include <vector>
+
+std::string readDeviceId(const std::string& portName) {
+    Par1PortDevice device;
+    device.defineDevice(true, portName);
+    HANDLE port = device.createFile(portName, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        return "";
+    }
+    PortSystem& ports = PortSystem::current();
+    // The buffer discovery uses: identifications are at most this long.
+    std::vector<char> buffer(4096, '\0');
+    DWORD returned = 0;
+    const BOOL asked =
+        ports.deviceIoControl(port, IOCTL_PAR_QUERY_DEVICE_ID, nullptr, 0, buffer.data(),
+                              static_cast<DWORD>(buffer.size()), &returned, nullptr);
+    ports.closeHandle(port);
+    if (!asked) {
+        return "";
+    }
+    const void* zero = std::memchr(buffer.data(), 0, buffer.size());
+    return std::string(buffer.data(), zero != nullptr
+                                          ? static_cast<const char*>(zero) - buffer.data()
+                                          : buffer.size());
+}
