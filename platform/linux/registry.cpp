@@ -6,8 +6,9 @@
 // transaction, so concurrent processes never lose a write: the database runs in WAL mode, writers
 // start with BEGIN IMMEDIATE and wait for each other through SQLite's busy timeout.
 //
-// The file is PAR1_REGISTRY, by default /var/tmp/par1/registry.db; it and a
-// directory made for it are readable and writable by all users.
+// The file is PAR1_REGISTRY, by default registry.db in the system store or
+// the caller's private one (platform/README.md); it is opened only in a
+// checked store directory and never through a symbolic link.
 #include "platform/linux/host_paths.h"
 #include "platform/win32.h"
 
@@ -26,7 +27,6 @@
 
 namespace {
 
-const char* const defaultRegistry = "/var/tmp/par1/registry.db";
 const int busyTimeoutMs = 30000;
 
 // The predefined roots and the ids of their rows.
@@ -162,15 +162,14 @@ public:
         if (db_ != nullptr) {
             return ERROR_SUCCESS;
         }
-        const char* configured = std::getenv("PAR1_REGISTRY");
-        std::string path =
-            configured != nullptr && *configured != '\0' ? configured : defaultRegistry;
+        const std::string path = platform::registryPath();
         if (LSTATUS status = prepareFile(path)) {
             return status;
         }
         sqlite3* db = nullptr;
-        int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+        int code = sqlite3_open_v2(
+            path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+            nullptr);
         if (code == SQLITE_OK) {
             code = sqlite3_create_collation_v2(db, "WINCASE", SQLITE_UTF8, nullptr,
                                                compareWindowsCase, nullptr);
@@ -241,25 +240,35 @@ public:
     }
 
 private:
-    // Creates the database file, and its directory, for all users.
+    // Creates the database file in its checked store directory with the
+    // store's mode, and refuses one that is not a plain file of the store (a
+    // symbolic link, a second name of another file).
     static LSTATUS prepareFile(const std::string& path) {
-        size_t slash = path.rfind('/');
-        if (slash != std::string::npos && slash > 0) {
-            if (int error = platform::makeSharedDirectories(path.substr(0, slash))) {
-                return error == EACCES || error == EPERM || error == EROFS
-                           ? ERROR_ACCESS_DENIED
-                           : ERROR_REGISTRY_IO_FAILED;
+        const size_t slash = path.rfind('/');
+        const std::string directory = slash == std::string::npos ? "."
+                                      : slash == 0               ? "/"
+                                                                 : path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        platform::StateDirectory store;
+        int error = platform::openStateDirectory(directory, store);
+        if (error == 0) {
+            int fd = platform::openStateFile(store, name, O_RDWR | O_CREAT | O_EXCL);
+            if (fd >= 0) {
+                fchmod(fd, store.fileMode); // whatever the umask
+            } else if (fd == -EEXIST) {
+                fd = platform::openStateFile(store, name, O_RDWR);
+            }
+            if (fd >= 0) {
+                close(fd);
+            } else {
+                error = -fd;
             }
         }
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fchmod(fd, 0666);
-            close(fd);
-        } else if (errno != EEXIST) {
-            return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED
-                                                                       : ERROR_REGISTRY_IO_FAILED;
+        if (error == 0) {
+            return ERROR_SUCCESS;
         }
-        return ERROR_SUCCESS;
+        return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED
+                                                                   : ERROR_REGISTRY_IO_FAILED;
     }
 
     static int initialise(sqlite3* db) {
