@@ -1,12 +1,11 @@
 #include "support/PrivateHostStore.h"
+#include "tests/support/RemoveStore.h"
 
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -26,16 +25,7 @@ public:
         // The registry stays open until the process ends; its files can go
         // before that on Linux. Everything in the directory is this run's
         // (log files of the module under test among them).
-        std::error_code ignored;
-        // The directory of the store's named objects in /dev/shm, which its
-        // record names, goes too.
-        std::ifstream record(directory_ + "/drive_c/.par1-objects");
-        std::string objects;
-        if (std::getline(record, objects) && objects.rfind("par1-", 0) == 0 &&
-            objects.find('/') == std::string::npos) {
-            std::filesystem::remove_all("/dev/shm/" + objects, ignored);
-        }
-        std::filesystem::remove_all(directory_, ignored);
+        removeStore(directory_);
     }
 
 private:
