@@ -192,6 +192,19 @@ public:
         return DWORD(target);
     }
 
+    BOOL setEnd() {
+        if (!wantsWrite(access_)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        off_t position = lseek(fd_, 0, SEEK_CUR);
+        if (position < 0 || ftruncate(fd_, position) != 0) {
+            SetLastError(win32ErrorFromErrno(errno));
+            return FALSE;
+        }
+        return TRUE;
+    }
+
 private:
     static off_t overlappedOffset(LPOVERLAPPED overlapped) {
         return off_t((uint64_t(overlapped->OffsetHigh) << 32) | overlapped->Offset);
@@ -437,6 +450,19 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
         return INVALID_SET_FILE_POINTER;
     }
     return object->setPointer(distance, distanceHigh, moveMethod);
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    auto object = platform::findHandleAs<FileObject>(file);
+    if (!object) {
+        return FALSE;
+    }
+    auto disk = std::dynamic_pointer_cast<platform::DiskFile>(object);
+    if (!disk) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    return disk->setEnd();
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,

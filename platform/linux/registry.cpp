@@ -10,6 +10,7 @@
 // the caller's private one (platform/README.md); it is opened only in a
 // checked store directory and never through a symbolic link.
 #include "platform/linux/host_paths.h"
+#include "platform/linux/sync.h"
 #include "platform/win32.h"
 
 #include <cerrno>
@@ -27,7 +28,10 @@
 
 namespace {
 
-const int busyTimeoutMs = 30000;
+// A writer that holds the database (another process, perhaps for ever)
+// makes a call wait this long at most, then fail with ERROR_TIMEOUT.
+const int busyTimeoutMs = 1000;
+const DWORD lockWaitMs = 3000;
 
 // The predefined roots and the ids of their rows.
 struct Root {
@@ -82,6 +86,9 @@ LSTATUS statusFromSqlite(int code) {
         return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_FULL:
         return ERROR_DISK_FULL;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_TIMEOUT; // another process held the database too long
     default:
         return ERROR_REGISTRY_IO_FAILED;
     }
@@ -210,7 +217,8 @@ public:
     // has to give way half done; one that meets a busy database anyway
     // (recovery by another process) starts again.
     template <class Body> LSTATUS transaction(bool write, Body&& body) {
-        for (int attempt = 0;; ++attempt) {
+        platform::Deadline deadline(lockWaitMs);
+        for (;;) {
             int code =
                 sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
             LSTATUS status = ERROR_SUCCESS;
@@ -232,8 +240,8 @@ public:
             if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) {
                 return statusFromSqlite(code);
             }
-            if (attempt >= 100) {
-                return ERROR_REGISTRY_IO_FAILED;
+            if (deadline.expired()) {
+                return ERROR_TIMEOUT;
             }
             usleep(10000);
         }
@@ -275,7 +283,8 @@ private:
         // Switching to WAL needs the database to itself for a moment;
         // another process starting at the same time may hold it.
         int code = SQLITE_BUSY;
-        for (int attempt = 0; attempt < 100 && (code & 0xFF) == SQLITE_BUSY; ++attempt) {
+        platform::Deadline deadline(lockWaitMs);
+        for (int attempt = 0; (code & 0xFF) == SQLITE_BUSY && !deadline.expired(); ++attempt) {
             if (attempt > 0) {
                 usleep(10000);
             }
@@ -300,7 +309,8 @@ private:
                       std::to_string(root.id) + ", 0, '" + root.name + "');";
         }
         schema += "COMMIT;";
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        code = SQLITE_BUSY;
+        while (!deadline.expired()) {
             code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
             if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
                 break;

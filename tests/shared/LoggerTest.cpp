@@ -1,9 +1,11 @@
 #include "TestStore.h"
 #include "platform/win32.h"
 #include "shared/BasicLogger.h"
+#include "shared/Event.h"
 #include "shared/FunctionTrace.h"
 #include "shared/Localize.h"
 #include "shared/LogCategory.h"
+#include "shared/Mutex.h"
 #include "shared/RegistryKey.h"
 #include "shared/Win32Exception.h"
 #include "support/TestChild.h"
@@ -424,6 +426,44 @@ TEST_F(LoggerTest, ThreadsLoggingAtOnceLeaveEveryLineWhole) {
         }
         entered[t] = !entered[t];
     }
+}
+
+// The log's lock is another process's to hold for as long as it likes: a
+// line waits for it a bounded time and is then lost and counted, later lines
+// hardly wait at all, and the first line that gets through tells how many
+// were lost.
+TEST_F(LoggerTest, ALineThatCannotGetTheLockInTimeIsLostAndCounted) {
+    startAll();
+    const std::string path = logger_->getLogPath();
+    Mutex holder(false, "VNLOG_" + path.substr(path.rfind('\\') + 1), true);
+    Event held(true, false, "", false);
+    Event done(true, false, "", false);
+    std::thread owner([&] {
+        holder.acquire(INFINITE);
+        held.set();
+        done.wait(INFINITE);
+        holder.release();
+    });
+    ASSERT_TRUE(held.wait(20000));
+    const DWORD before = GetTickCount();
+    logger_->log(LogCategories::Par1Transport, LevelError, "first");
+    const DWORD firstWait = GetTickCount() - before;
+    for (int i = 0; i < 20; ++i) {
+        logger_->log(LogCategories::Par1Transport, LevelError, "more");
+    }
+    const DWORD allWaits = GetTickCount() - before;
+    done.set();
+    owner.join();
+    EXPECT_GE(firstWait + 20, BasicLogger::lockWaitMs); // the tick count is coarse
+    // Once a wait has run out, the next lines give up almost at once.
+    EXPECT_LT(allWaits, BasicLogger::lockWaitMs + 1000);
+    logger_->log(LogCategories::Par1Transport, LevelError, "through");
+    const std::vector<std::string> written = lines();
+    ASSERT_EQ(2u, written.size());
+    EXPECT_EQ(padded("Par1Transport") +
+                  "21 log lines were lost (the log was busy or could not be written)",
+              afterClock(written[0]));
+    EXPECT_EQ(padded("Par1Transport") + "through", afterClock(written[1]));
 }
 
 // Two processes write to the one log at the same moment, each opening and
