@@ -61,7 +61,9 @@ struct SqliteFailure {
 };
 
 // Orders names as Wine's registry does: ASCII letters folded to lower case
-// (so "_a" sorts before "B"), other bytes as they are.
+// (so "_a" sorts before "B"), other bytes as they are. SQLite's NOCASE is
+// this order; this collation only reads stores made before the tables used
+// NOCASE, to move them over.
 int compareWindowsCase(void*, int length1, const void* text1, int length2, const void* text2) {
     const auto* a = static_cast<const unsigned char*>(text1);
     const auto* b = static_cast<const unsigned char*>(text2);
@@ -297,31 +299,73 @@ private:
         if (code != SQLITE_OK) {
             return code;
         }
-        std::string schema =
-            "BEGIN IMMEDIATE;"
-            "CREATE TABLE IF NOT EXISTS regkey(id INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE WINCASE, UNIQUE(parent, name));"
-            "CREATE TABLE IF NOT EXISTS regvalue(key INTEGER NOT NULL,"
-            " name TEXT NOT NULL COLLATE WINCASE, type INTEGER NOT NULL, data BLOB NOT NULL,"
-            " PRIMARY KEY(key, name)) WITHOUT ROWID;";
+        std::string schema = "CREATE TABLE IF NOT EXISTS regkey" + std::string(keyTable) +
+                             "CREATE TABLE IF NOT EXISTS regvalue" + valueTable;
         for (const Root& root : roots) {
             schema += "INSERT OR IGNORE INTO regkey(id, parent, name) VALUES(" +
                       std::to_string(root.id) + ", 0, '" + root.name + "');";
         }
-        schema += "COMMIT;";
         code = SQLITE_BUSY;
         while (!deadline.expired()) {
-            code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
-            if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
-                break;
+            code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            if (code == SQLITE_OK) {
+                code = migrateFromWincase(db);
+            }
+            if (code == SQLITE_OK) {
+                code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
+            }
+            if (code == SQLITE_OK) {
+                code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
             }
             if (!sqlite3_get_autocommit(db)) {
                 sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
+                break;
             }
             usleep(10000);
         }
         return code;
     }
+
+    // Tables made before names were ordered with SQLite's own NOCASE (the
+    // same order) used a collation of this layer's, which no other program
+    // knows: copied into tables that sqlite3 can check, in the running
+    // transaction.
+    static int migrateFromWincase(sqlite3* db) {
+        sqlite3_stmt* query = nullptr;
+        int code =
+            sqlite3_prepare_v2(db,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table'"
+                               " AND name IN ('regkey', 'regvalue') AND sql LIKE '%WINCASE%'",
+                               -1, &query, nullptr);
+        if (code != SQLITE_OK) {
+            return code;
+        }
+        code = sqlite3_step(query);
+        sqlite3_finalize(query);
+        if (code != SQLITE_ROW) {
+            return code == SQLITE_DONE ? SQLITE_OK : code;
+        }
+        const std::string migration =
+            "CREATE TABLE regkey_nocase" + std::string(keyTable) +
+            "INSERT INTO regkey_nocase(id, parent, name) SELECT id, parent, name FROM regkey;"
+            "CREATE TABLE regvalue_nocase" +
+            valueTable +
+            "INSERT INTO regvalue_nocase(key, name, type, data)"
+            " SELECT key, name, type, data FROM regvalue;"
+            "DROP TABLE regvalue; DROP TABLE regkey;"
+            "ALTER TABLE regkey_nocase RENAME TO regkey;"
+            "ALTER TABLE regvalue_nocase RENAME TO regvalue;";
+        return sqlite3_exec(db, migration.c_str(), nullptr, nullptr, nullptr);
+    }
+
+    static constexpr const char* keyTable =
+        "(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+        " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));";
+    static constexpr const char* valueTable =
+        "(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+        " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;";
 
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> statements_;
