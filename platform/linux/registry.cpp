@@ -479,6 +479,22 @@ HKEY addKeyHandle(Store& s, int64_t id, REGSAM access) {
     return reinterpret_cast<HKEY>(s.nextHandle);
 }
 
+bool isStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Copies a value's data to the caller, and as Windows does ends a string
+// stored without its NUL with one when the buffer has room for it; the size
+// answered stays the stored one.
+void copyData(LPBYTE data, DWORD room, DWORD type, const std::vector<BYTE>& stored) {
+    if (!stored.empty()) {
+        std::memcpy(data, stored.data(), stored.size());
+    }
+    if (isStringType(type) && !stored.empty() && stored.back() != 0 && room > stored.size()) {
+        data[stored.size()] = 0;
+    }
+}
+
 std::string valueNameOf(LPCSTR valueName) {
     return valueName != nullptr ? std::string(valueName) : std::string();
 }
@@ -548,6 +564,9 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY resu
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE; // as Windows: the result left as it was
+    }
     *result = nullptr;
     return openOrCreate(key, subKey, desired, false, result, nullptr);
 }
@@ -558,6 +577,9 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM des
     // the store. Volatile keys are kept like the others.
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE; // as Windows: the result left as it was
     }
     *result = nullptr;
     return openOrCreate(key, subKey, desired, true, result, disposition);
@@ -587,6 +609,9 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
             stored = query.blob(1);
             return ERROR_SUCCESS;
         });
+        if (status == ERROR_FILE_NOT_FOUND && data == nullptr && size != nullptr) {
+            *size = 0; // as Windows, for a size query of a missing value
+        }
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -601,8 +626,8 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
             *size = needed;
             return ERROR_MORE_DATA;
         }
-        if (data != nullptr && needed != 0) {
-            std::memcpy(data, stored.data(), needed);
+        if (data != nullptr) {
+            copyData(data, *size, storedType, stored);
         }
         *size = needed;
         return ERROR_SUCCESS;
@@ -613,6 +638,11 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
                        DWORD size) {
     if (data == nullptr && size != 0) {
         return ERROR_NOACCESS;
+    }
+    // As Windows: a string whose size leaves out the NUL that follows it is
+    // stored with that NUL.
+    if (isStringType(type) && size != 0 && data[size - 1] != 0 && data[size] == 0) {
+        ++size;
     }
     const std::string name = valueNameOf(valueName);
     if (name.size() > maxValueNameLength) {
@@ -766,10 +796,16 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameS
             *type = foundType;
         }
         if (dataSize != nullptr) {
-            const bool fits = data == nullptr || *dataSize >= needed;
+            const DWORD room = *dataSize;
+            const bool fits = data == nullptr || room >= needed;
             *dataSize = needed;
             if (!fits) {
                 return ERROR_MORE_DATA; // as Windows: the name is left alone
+            }
+            // As Windows: the data is written even when the name then turns
+            // out too long for its buffer.
+            if (data != nullptr) {
+                copyData(data, room, foundType, stored);
             }
         }
         if (foundName.size() >= *valueNameSize) {
@@ -782,9 +818,6 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameS
         }
         std::memcpy(valueName, foundName.c_str(), foundName.size() + 1);
         *valueNameSize = DWORD(foundName.size());
-        if (data != nullptr && needed != 0) {
-            std::memcpy(data, stored.data(), needed);
-        }
         return ERROR_SUCCESS;
     });
 }
