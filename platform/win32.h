@@ -534,7 +534,8 @@ DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 BOOL SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 
 // Security descriptors. They succeed and carry no meaning on Linux, except
-// that objects made for "everyone" are readable and writable by all users.
+// that files made for "everyone" on drive C: get the store's mode: readable
+// and writable by the users who share the store, never by all.
 BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
 BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL daclPresent, PACL dacl,
                                BOOL daclDefaulted);

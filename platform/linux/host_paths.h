@@ -63,8 +63,8 @@ void reportStateProblem(const std::string& text);
 DWORD win32ErrorFromErrno(int error);
 
 // Whether security attributes grant access to everyone (a null DACL, or an
-// access-allowed entry for the world SID): such files and objects are made
-// readable and writable by all users.
+// access-allowed entry for the world SID): such files on drive C: get the
+// store's file mode whatever the umask.
 bool grantsEveryone(const SECURITY_ATTRIBUTES* attributes);
 
 } // namespace platform
