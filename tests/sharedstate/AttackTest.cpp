@@ -214,7 +214,7 @@ TEST_F(Attack, ANewStoreIsPrivateToItsOwner) {
     EXPECT_EQ("700", octalMode(store));
     EXPECT_EQ("700", octalMode(store / "drive_c"));
     EXPECT_EQ("600", octalMode(store / "registry.db"));
-    fs::permissions(root_, fs::perms::all);             // only the store itself keeps them out
+    fs::permissions(root_, fs::perms::all); // only the store itself keeps them out
     EXPECT_FALSE(asOtherUser("cat " + (store / "drive_c" / "vnbx.log").string()));
     EXPECT_FALSE(
         asOtherUser("sqlite3 " + (store / "registry.db").string() + " \"DELETE FROM regvalue\""));
@@ -248,6 +248,32 @@ TEST_F(Attack, NamedMutexesCannotBeHeldBrokenOrPlanted) {
     EXPECT_TRUE(ReleaseMutex(mutex));
     CloseHandle(mutex);
     shell("rm -f /dev/shm/par1-mutex-VNLOG_attack.log");
+}
+
+// A mutex block that a user of the store garbled is refused as not a mutex
+// (ERROR_INVALID_HANDLE, and a line to the system log) by the next process
+// that opens it, which goes on running.
+TEST_F(Attack, AGarbledMutexIsAnErrorNotACrash) {
+    if (par1test::TestChild::role() == "open") {
+        useDriveC(par1test::TestChild::arguments().at(0));
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, "garbled");
+        par1test::TestChild::exit(mutex == nullptr && GetLastError() == ERROR_INVALID_HANDLE ? 0
+                                                                                             : 1);
+    }
+    const fs::path store = root_ / "garbled";
+    useDriveC(store);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "garbled");
+    ASSERT_NE(nullptr, mutex) << GetLastError();
+    std::string objects;
+    std::getline(std::ifstream(store / ".par1-objects"), objects);
+    ASSERT_TRUE(shell("dd if=/dev/urandom of=/dev/shm/" + objects +
+                      "/mutex-garbled bs=64 count=1 conv=notrunc 2>/dev/null"));
+    {
+        par1test::TestChild child("open", {store.string()});
+        EXPECT_TRUE(child.wait());
+        EXPECT_EQ(0u, child.exitCode());
+    }
+    CloseHandle(mutex);
 }
 
 // A process holding the registry's write lock (only a user of the store can
