@@ -105,7 +105,84 @@ void BasicLogger::log(const LogCategory& category, uint32_t level, const char* t
     getCachedOption("Proc_Id_In_Header", processId, 0, optionMaxAgeMs);
     getCachedOption("Thread_Id_In_Header", threadId, 0, optionMaxAgeMs);
 
-    InterProcessLock lock(*fileLock_);
+    // The lock is another process's to hold, for ever if it likes: the wait
+    // is bounded, and once one has run out, lines wait no longer than a
+    // moment until one gets through, so a print never waits on the log.
+    std::unique_ptr<InterProcessLock> lock;
+    try {
+        lock.reset(new InterProcessLock(*fileLock_,
+                                        lockContended_.load() ? contendedLockWaitMs : lockWaitMs));
+    } catch (Win32Exception&) {
+        // A lock that is not a mutex (broken by a user of the store): the
+        // platform reported it; the line is lost like any other.
+    }
+    if (lock == nullptr || !lock->held()) {
+        lockContended_ = true;
+        ++lostLines_;
+        return;
+    }
+    lockContended_ = false;
+    const int32_t depth = getDepth(GetCurrentThreadId());
+    std::string bytes;
+    const uint32_t lost = lostLines_.exchange(0);
+    if (lost != 0) {
+        bytes =
+            formatLine(category, level, clock, processId, threadId, 0,
+                       std::to_string(lost) + (lost == 1 ? " log line was" : " log lines were") +
+                           " lost (the log was busy or could not be written)");
+    }
+    bytes += formatLine(category, level, clock, processId, threadId, depth, text);
+
+    HANDLE file = CreateFileA(
+        logPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        fileSecurity_.getSecurityAttributes(), OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        onLogFileMissing();
+    } else {
+        CloseHandle(file);
+    }
+    file = CreateFileA(logPath_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, fileSecurity_.getSecurityAttributes(),
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const uint32_t lines = lost != 0 ? lost + 1 : 1;
+    if (file == INVALID_HANDLE_VALUE) {
+        lostLines_ += lines;
+        return;
+    }
+    // Both halves of the size: a log beyond 2 GiB is appended to, not
+    // written over.
+    bool written = false;
+    DWORD sizeHigh = 0;
+    SetLastError(NO_ERROR);
+    DWORD sizeLow = GetFileSize(file, &sizeHigh);
+    if (sizeLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) {
+        LONG high = static_cast<LONG>(sizeHigh);
+        SetLastError(NO_ERROR);
+        if (SetFilePointer(file, static_cast<LONG>(sizeLow), &high, FILE_BEGIN) !=
+                INVALID_SET_FILE_POINTER ||
+            GetLastError() == NO_ERROR) {
+            DWORD done = 0;
+            written =
+                WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                done == bytes.size();
+            if (!written && done != 0) {
+                // A full disk took part of the line: the file ends where it
+                // did, so the next line never joins a fragment.
+                high = static_cast<LONG>(sizeHigh);
+                SetFilePointer(file, static_cast<LONG>(sizeLow), &high, FILE_BEGIN);
+                SetEndOfFile(file);
+            }
+        }
+    }
+    CloseHandle(file);
+    if (!written) {
+        lostLines_ += lines;
+    }
+}
+
+std::string BasicLogger::formatLine(const LogCategory& category, uint32_t level, uint32_t clock,
+                                    uint32_t processId, uint32_t threadId, int32_t depth,
+                                    const char* text) {
     std::ostringstream line;
     line << linePrefix(category, level, text);
     line << std::setfill('0');
@@ -126,43 +203,17 @@ void BasicLogger::log(const LogCategory& category, uint32_t level, const char* t
     }
     line << std::dec << std::setfill(' ') << std::left
          << std::setw(static_cast<int>(categoryWidth_)) << category.getName() << ' ';
-    int32_t depth = getDepth(GetCurrentThreadId());
     if (depth > 0) {
         line << std::string(static_cast<size_t>(depth), ' ');
     }
     line << text << lineSuffix(category, level, text) << "\r\n";
-    std::string bytes = line.str();
+    return line.str();
+}
 
-    HANDLE file = CreateFileA(
-        logPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        fileSecurity_.getSecurityAttributes(), OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        onLogFileMissing();
-    } else {
-        CloseHandle(file);
-    }
-    file = CreateFileA(logPath_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, fileSecurity_.getSecurityAttributes(),
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    // Both halves of the size: a log beyond 2 GiB is appended to, not
-    // written over.
-    DWORD sizeHigh = 0;
-    SetLastError(NO_ERROR);
-    DWORD sizeLow = GetFileSize(file, &sizeHigh);
-    if (sizeLow != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) {
-        LONG high = static_cast<LONG>(sizeHigh);
-        SetLastError(NO_ERROR);
-        if (SetFilePointer(file, static_cast<LONG>(sizeLow), &high, FILE_BEGIN) !=
-                INVALID_SET_FILE_POINTER ||
-            GetLastError() == NO_ERROR) {
-            DWORD written = 0;
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        }
-    }
-    CloseHandle(file);
+std::string BasicLogger::formatLine(const LogCategory& category, uint32_t level, uint32_t clock,
+                                    uint32_t processId, uint32_t threadId, int32_t depth,
+                                    const std::string& text) {
+    return formatLine(category, level, clock, processId, threadId, depth, text.c_str());
 }
 
 void BasicLogger::deleteLog() {
@@ -170,8 +221,10 @@ void BasicLogger::deleteLog() {
         return;
     }
     LastErrorKeeper keeper;
-    InterProcessLock lock(*fileLock_);
-    DeleteFileA(logPath_.c_str());
+    InterProcessLock lock(*fileLock_, lockWaitMs);
+    if (lock.held()) {
+        DeleteFileA(logPath_.c_str());
+    }
 }
 
 void BasicLogger::getOption(const std::string& name, uint32_t& value, uint32_t defaultValue) {

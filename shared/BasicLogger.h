@@ -12,6 +12,7 @@
 #include "shared/Mutex.h"
 #include "shared/SecurityEveryone.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -41,8 +42,8 @@ public:
 
     virtual void log(const LogCategory& category, uint32_t level, const std::string& text);
     // Appends one line, whether or not the category is enabled. A line that
-    // cannot be written to the file is dropped. Throws Win32Exception when
-    // the file's lock fails.
+    // cannot be written whole, or whose turn at the file's lock does not come
+    // within lockWaitMs, is lost and counted.
     virtual void log(const LogCategory& category, uint32_t level, const char* text);
     virtual void deleteLog();
     // The option source. This one answers "startLog" with 0xFFFFFFFF while
@@ -77,12 +78,24 @@ public:
 
     // Every process-wide option read uses this age.
     static const uint32_t optionMaxAgeMs = 5000;
+    // How long a line waits for the file's lock, which another process may
+    // hold; after a wait has run out, lines wait only contendedLockWaitMs
+    // until one gets the lock again. A line that does not get it is lost and
+    // counted; the next line written says how many were lost.
+    static constexpr DWORD lockWaitMs = 200;
+    static constexpr DWORD contendedLockWaitMs = 1;
 
 private:
     struct CachedOption {
         uint32_t value;
         uint32_t readAt;
     };
+
+    std::string formatLine(const LogCategory& category, uint32_t level, uint32_t clock,
+                           uint32_t processId, uint32_t threadId, int32_t depth, const char* text);
+    std::string formatLine(const LogCategory& category, uint32_t level, uint32_t clock,
+                           uint32_t processId, uint32_t threadId, int32_t depth,
+                           const std::string& text);
 
     // The cached value when it is fresh; never reads the store.
     bool peekCachedOption(const std::string& name, uint32_t& value);
@@ -97,6 +110,10 @@ private:
     // The cache's own lock: every logging thread reads and updates it before
     // it takes the file's lock.
     CriticalSection optionLock_;
+    // Lines lost since the last one written, and whether the last wait for
+    // the file's lock ran out.
+    std::atomic<uint32_t> lostLines_{0};
+    std::atomic<bool> lockContended_{false};
 };
 
 // Asked before any log text is built: false while no logger is installed

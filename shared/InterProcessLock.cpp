@@ -2,14 +2,19 @@
 
 #include "shared/Win32Exception.h"
 
-InterProcessLock::InterProcessLock(Mutex& mutex) : mutex_(mutex) {
+InterProcessLock::InterProcessLock(Mutex& mutex) : InterProcessLock(mutex, INFINITE) {}
+
+InterProcessLock::InterProcessLock(Mutex& mutex, DWORD timeout) : mutex_(mutex) {
     if (mutex_.getName().empty()) {
         throw Win32Exception("InterProcessLock has no name", 0, "InterProcessLock", 16);
     }
-    mutex_.acquire(INFINITE);
+    held_ = mutex_.acquire(timeout);
 }
 
 InterProcessLock::~InterProcessLock() {
+    if (!held_) {
+        return;
+    }
     try {
         mutex_.release();
     } catch (Exception&) {

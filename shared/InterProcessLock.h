@@ -12,10 +12,16 @@ public:
     // no name" (code 0) at once for an unnamed mutex, and whatever acquire
     // throws.
     explicit InterProcessLock(Mutex& mutex);
+    // Waits at most timeout milliseconds; held() tells whether it got the
+    // mutex. Another process may hold a shared lock for ever: every wait for
+    // one that the module makes on a print path is bounded.
+    InterProcessLock(Mutex& mutex, DWORD timeout);
+    bool held() const { return held_; }
     ~InterProcessLock();
     InterProcessLock(const InterProcessLock&) = delete;
     InterProcessLock& operator=(const InterProcessLock&) = delete;
 
 private:
     Mutex& mutex_;
+    bool held_ = false;
 };

@@ -1,4 +1,5 @@
 #include "bench/support/BenchSupport.h"
+#include "tests/support/RemoveStore.h"
 
 #include "platform/win32.h"
 
@@ -19,8 +20,7 @@ std::string& privateStore() {
 }
 
 void removePrivateStore() {
-    std::error_code ignored;
-    std::filesystem::remove_all(privateStore(), ignored);
+    par1test::removeStore(privateStore());
 }
 #endif
 

@@ -1,7 +1,11 @@
-// Events: manual-reset ones stay signalled until reset, auto-reset ones
-// release one waiter and reset themselves. Named events are shared within the
+// Events: manual-reset ones stay signalled until reset. An auto-reset one
+// hands each SetEvent to one blocked waiter, the longest waiting, or with
+// none blocked stays set until a wait takes it, as on Windows: two SetEvent
+// calls with one waiter release it and leave the event set. Named events are shared within the
 // process (the module's named objects that cross processes are mutexes).
 #include "platform/linux/sync.h"
+
+#include <list>
 
 namespace platform {
 
@@ -14,17 +18,29 @@ public:
 
     DWORD wait(DWORD milliseconds) override {
         MonitorLock guard(monitor_);
-        Deadline deadline(milliseconds);
-        while (!signalled_) {
-            if (milliseconds == 0 || !monitor_.wait(deadline)) {
-                if (signalled_) {
-                    break;
-                }
-                return WAIT_TIMEOUT;
+        if (signalled_) {
+            if (!manualReset_) {
+                signalled_ = false;
             }
+            return WAIT_OBJECT_0;
         }
-        if (!manualReset_) {
-            signalled_ = false;
+        if (milliseconds == 0) {
+            return WAIT_TIMEOUT;
+        }
+        Deadline deadline(milliseconds);
+        if (manualReset_) {
+            while (!signalled_) {
+                if (!monitor_.wait(deadline)) {
+                    return signalled_ ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+                }
+            }
+            return WAIT_OBJECT_0;
+        }
+        Waiter self(waiters_);
+        while (!self.released) {
+            if (!monitor_.wait(deadline)) {
+                return self.released ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+            }
         }
         return WAIT_OBJECT_0;
     }
@@ -32,7 +48,13 @@ public:
     void set() {
         {
             MonitorLock guard(monitor_);
-            signalled_ = true;
+            if (!manualReset_ && !waiters_.empty()) {
+                Waiter* first = waiters_.front();
+                waiters_.pop_front();
+                first->released = true;
+            } else {
+                signalled_ = true;
+            }
         }
         // Woken outside the lock: a waiter that wakes at once on another core
         // would otherwise block again on the lock the setter still holds. A
@@ -47,9 +69,30 @@ public:
     }
 
 private:
+    // A blocked waiter of an auto-reset event, in the queue from its first
+    // wait until a SetEvent releases it or it leaves (time-out, or its
+    // thread ended by TerminateThread, always with the monitor's lock held).
+    struct Waiter {
+        explicit Waiter(std::list<Waiter*>& queue)
+            : queue_(queue), entry_(queue.insert(queue.end(), this)) {}
+        ~Waiter() {
+            if (!released) {
+                queue_.erase(entry_);
+            }
+        }
+        Waiter(const Waiter&) = delete;
+        Waiter& operator=(const Waiter&) = delete;
+        bool released = false;
+
+    private:
+        std::list<Waiter*>& queue_;
+        std::list<Waiter*>::iterator entry_;
+    };
+
     Monitor monitor_;
     const bool manualReset_;
     bool signalled_;
+    std::list<Waiter*> waiters_; // oldest first
 };
 
 } // namespace

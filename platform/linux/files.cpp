@@ -192,6 +192,19 @@ public:
         return DWORD(target);
     }
 
+    BOOL setEnd() {
+        if (!wantsWrite(access_)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        off_t position = lseek(fd_, 0, SEEK_CUR);
+        if (position < 0 || ftruncate(fd_, position) != 0) {
+            SetLastError(win32ErrorFromErrno(errno));
+            return FALSE;
+        }
+        return TRUE;
+    }
+
 private:
     static off_t overlappedOffset(LPOVERLAPPED overlapped) {
         return off_t((uint64_t(overlapped->OffsetHigh) << 32) | overlapped->Offset);
@@ -328,7 +341,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                                             flagsAndAttributes});
     }
     std::string path;
-    if (DWORD error = platform::toUnixPath(fileName, path, true)) {
+    if (DWORD error = platform::toUnixPath(fileName, path)) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
@@ -348,6 +361,30 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // Files on drive C: are shared state (the log): opened below the checked
+    // store directory, never through a symbolic link, and created with the
+    // store's mode.
+    const std::string root = platform::driveCRoot() + "/";
+    const bool shared = path.compare(0, root.size(), root) == 0;
+    platform::StateDirectory store;
+    if (shared) {
+        if (int error = platform::openStateDirectory(root, store)) {
+            SetLastError(error == ENOENT || error == ENOTDIR
+                             ? ERROR_PATH_NOT_FOUND
+                             : platform::win32ErrorFromErrno(error));
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    auto openFile = [&](int openFlags) {
+        if (!shared) {
+            return open(path.c_str(), openFlags, 0666);
+        }
+        int fd = platform::openStateFile(store, path.substr(root.size()), openFlags);
+        if (fd < 0) {
+            errno = -fd;
+        }
+        return fd;
+    };
     const bool everyone = platform::grantsEveryone(attributes);
     // Open the existing file, or create a new one exclusively, until one of
     // the two holds: that tells whether the file existed, which the last
@@ -360,7 +397,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
             if (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING) {
                 openFlags |= O_TRUNC;
             }
-            fd = open(path.c_str(), openFlags);
+            fd = openFile(openFlags);
             if (fd >= 0) {
                 existed = true;
                 break;
@@ -371,10 +408,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                 return INVALID_HANDLE_VALUE;
             }
         }
-        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        fd = openFile(flags | O_CREAT | O_EXCL);
         if (fd >= 0) {
-            if (everyone) {
-                fchmod(fd, 0666); // all users, whatever the umask
+            if (everyone && shared) {
+                // Everyone who shares the store, whatever the umask.
+                fchmod(fd, store.fileMode);
             }
             break;
         }
@@ -414,6 +452,19 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
     return object->setPointer(distance, distanceHigh, moveMethod);
 }
 
+BOOL SetEndOfFile(HANDLE file) {
+    auto object = platform::findHandleAs<FileObject>(file);
+    if (!object) {
+        return FALSE;
+    }
+    auto disk = std::dynamic_pointer_cast<platform::DiskFile>(object);
+    if (!disk) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    return disk->setEnd();
+}
+
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped) {
     auto object = platform::findHandleAs<FileObject>(file);
@@ -440,7 +491,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
 
 BOOL DeleteFileA(LPCSTR fileName) {
     std::string path;
-    if (DWORD error = platform::toUnixPath(fileName, path, false)) {
+    if (DWORD error = platform::toUnixPath(fileName, path)) {
         SetLastError(error);
         return FALSE;
     }
@@ -459,7 +510,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
 
 BOOL RemoveDirectoryA(LPCSTR pathName) {
     std::string path;
-    if (DWORD error = platform::toUnixPath(pathName, path, false)) {
+    if (DWORD error = platform::toUnixPath(pathName, path)) {
         SetLastError(error);
         return FALSE;
     }

@@ -117,8 +117,9 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD languageId, LP
     // Only what the module asks for: a system text into the caller's buffer,
     // with line breaks as they stand.
     const DWORD supported = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    // A null buffer of size 0 is only too small (below), as on Windows.
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || (flags & ~supported) != 0 ||
-        buffer == nullptr) {
+        (buffer == nullptr && size != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }

@@ -6,7 +6,7 @@ namespace platform {
 
 DWORD hostPath(LPCSTR windowsPath, LPSTR buffer, DWORD size) {
     std::string path;
-    if (windowsPath == nullptr || toUnixPath(windowsPath, path, false) != 0 ||
+    if (windowsPath == nullptr || toUnixPath(windowsPath, path) != 0 ||
         path.size() >= size) {
         return 0;
     }

@@ -1,13 +1,21 @@
 #include "platform/linux/host_paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <mutex>
+#include <pwd.h>
+#include <set>
 #include <strings.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 #include <vector>
 
@@ -15,7 +23,10 @@ namespace platform {
 
 namespace {
 
-const char* const defaultDriveC = "/var/tmp/par1/drive_c";
+// The system store: the registry and drive C: (the log) of root and the
+// printing group. A process that may not write there keeps a private store.
+const char* const systemRegistryDirectory = "/var/lib/par1";
+const char* const systemLogDirectory = "/var/log/par1";
 
 bool isSeparator(char c) {
     return c == '\\' || c == '/';
@@ -99,13 +110,57 @@ std::string withoutTrailingSlashes(std::string path) {
 
 } // namespace
 
-std::string driveCRoot() {
-    const char* configured = std::getenv("PAR1_DRIVE_C");
-    return withoutTrailingSlashes(configured != nullptr && *configured != '\0' ? configured
-                                                                               : defaultDriveC);
+namespace {
+
+// Root uses (and makes) the system store; any other process uses it when it
+// may write to the existing store directory, as a member of its group.
+bool usesSystemStore(const char* directory) {
+    return geteuid() == 0 || faccessat(AT_FDCWD, directory, W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-DWORD toUnixPath(LPCSTR windowsPath, std::string& unixPath, bool createDriveRoot) {
+// $XDG_STATE_HOME/par1, by default ~/.local/state/par1.
+std::string privateStore() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/') {
+        return withoutTrailingSlashes(state) + "/par1";
+    }
+    std::string home;
+    const char* variable = std::getenv("HOME");
+    if (variable != nullptr && variable[0] == '/') {
+        home = variable;
+    } else {
+        std::vector<char> buffer(16384);
+        struct passwd entry;
+        struct passwd* found = nullptr;
+        if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr && found->pw_dir != nullptr) {
+            home = found->pw_dir;
+        }
+    }
+    return withoutTrailingSlashes(home.empty() ? "/" : home) + "/.local/state/par1";
+}
+
+std::string configuredOr(const char* variable, const char* systemDirectory,
+                         const std::string& systemPath, const std::string& privatePath) {
+    const char* configured = std::getenv(variable);
+    if (configured != nullptr && *configured != '\0') {
+        return withoutTrailingSlashes(configured);
+    }
+    return usesSystemStore(systemDirectory) ? systemPath : privateStore() + privatePath;
+}
+
+} // namespace
+
+std::string driveCRoot() {
+    return configuredOr("PAR1_DRIVE_C", systemLogDirectory, systemLogDirectory, "/drive_c");
+}
+
+std::string registryPath() {
+    return configuredOr("PAR1_REGISTRY", systemRegistryDirectory,
+                        std::string(systemRegistryDirectory) + "/registry.db", "/registry.db");
+}
+
+DWORD toUnixPath(LPCSTR windowsPath, std::string& unixPath) {
     if (windowsPath == nullptr || *windowsPath == '\0') {
         return ERROR_PATH_NOT_FOUND;
     }
@@ -124,9 +179,6 @@ DWORD toUnixPath(LPCSTR windowsPath, std::string& unixPath, bool createDriveRoot
         path += 2;
         if (drive == 'C') {
             base = driveCRoot();
-            if (createDriveRoot) {
-                makeSharedDirectories(base);
-            }
         } else if (drive != 'Z') {
             return ERROR_PATH_NOT_FOUND;
         }
@@ -144,32 +196,211 @@ DWORD toUnixPath(LPCSTR windowsPath, std::string& unixPath, bool createDriveRoot
     return 0;
 }
 
-int makeSharedDirectories(const std::string& directory) {
-    std::string prefix;
-    size_t position = 0;
-    while (position <= directory.size()) {
-        size_t next = directory.find('/', position);
-        if (next == std::string::npos) {
-            next = directory.size();
+StateDirectory::~StateDirectory() {
+    if (fd >= 0) {
+        close(fd);
+    }
+}
+
+namespace {
+
+bool isSystemStore(const std::string& directory) {
+    return directory == systemRegistryDirectory || directory == systemLogDirectory;
+}
+
+bool trustedOwner(uid_t owner) {
+    return owner == 0 || owner == geteuid();
+}
+
+// Why a directory cannot hold or lead to shared state; empty when it can.
+std::string distrust(const struct stat& info, bool store) {
+    if (!trustedOwner(info.st_uid)) {
+        return "owned by another user";
+    }
+    if (store) {
+        // A store is shared with its group only when root made it so.
+        if ((info.st_mode & S_IWOTH) != 0 || ((info.st_mode & S_IWGRP) != 0 && info.st_uid != 0)) {
+            return "writable by other users";
         }
-        prefix = directory.substr(0, next);
-        position = next + 1;
-        if (prefix.empty()) {
-            continue;
-        }
-        if (mkdir(prefix.c_str(), 0777) == 0) {
-            // Only directories made here are opened to all; existing ones are
-            // left as their owner set them.
-            chmod(prefix.c_str(), 0777);
-        } else if (errno != EEXIST) {
-            return errno;
+    } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0) {
+        // Others may add names to a sticky directory, never rename ours.
+        return "writable by other users";
+    }
+    return std::string();
+}
+
+int refuse(const std::string& where, const std::string& why) {
+    reportStateProblem("par1: refusing the state directory " + where + ": " + why);
+    return EACCES;
+}
+
+// Makes a missing directory: a system store as root:lp 2770 (the printing
+// group shares it), anything else private to the caller.
+int makeDirectory(int parent, const std::string& name, bool systemStore) {
+    mode_t mode = 0700;
+    gid_t group = gid_t(-1);
+    if (systemStore) {
+        std::vector<char> buffer(4096);
+        struct group entry;
+        struct group* found = nullptr;
+        if (getgrnam_r("lp", &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr) {
+            group = found->gr_gid;
+            mode = 02770;
         }
     }
-    struct stat info;
-    if (stat(directory.c_str(), &info) != 0) {
+    if (mkdirat(parent, name.c_str(), 0700) != 0) {
+        return errno == EEXIST ? 0 : errno;
+    }
+    int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         return errno;
     }
-    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    // On the descriptor, never by name: the group first, then the mode
+    // (whatever the umask), while only its maker can reach into it.
+    int error = 0;
+    if ((group != gid_t(-1) && fchown(fd, uid_t(-1), group) != 0) || fchmod(fd, mode) != 0) {
+        error = errno;
+    }
+    close(fd);
+    return error;
+}
+
+} // namespace
+
+int openStateDirectory(const std::string& path, StateDirectory& directory) {
+    const std::string absolute =
+        !path.empty() && path[0] == '/' ? path : currentDirectory() + "/" + path;
+    std::vector<std::string> pending = splitComponents(absolute.c_str());
+    std::reverse(pending.begin(), pending.end()); // next component last
+    int fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    std::string where = "/";
+    int links = 0;
+    int error = 0;
+    while (!pending.empty() && error == 0) {
+        const std::string name = pending.back();
+        pending.pop_back();
+        const bool last = pending.empty();
+        int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT) {
+            error = makeDirectory(fd, name, last && isSystemStore(absolute));
+            if (error == 0) {
+                next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            }
+        }
+        if (error != 0) {
+            break;
+        }
+        if (next < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+            // A symbolic link is followed only when root or the caller made
+            // it, in a directory already found safe.
+            struct stat link;
+            if (fstatat(fd, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISLNK(link.st_mode)) {
+                error = ENOTDIR;
+                break;
+            }
+            if (!trustedOwner(link.st_uid)) {
+                error = refuse(where + name, "a symbolic link made by another user");
+                break;
+            }
+            std::vector<char> target(4096);
+            ssize_t length = readlinkat(fd, name.c_str(), target.data(), target.size() - 1);
+            if (length < 0 || ++links > 40) {
+                error = length < 0 ? errno : ELOOP;
+                break;
+            }
+            target[size_t(length)] = '\0';
+            std::vector<std::string> parts = splitComponents(target.data());
+            pending.insert(pending.end(), parts.rbegin(), parts.rend());
+            if (target[0] == '/') {
+                close(fd);
+                fd = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                where = "/";
+                if (fd < 0) {
+                    return errno;
+                }
+            }
+            continue;
+        }
+        if (next < 0) {
+            error = errno;
+            break;
+        }
+        where += name;
+        struct stat info;
+        if (fstat(next, &info) != 0) {
+            error = errno;
+        } else {
+            std::string why = distrust(info, last);
+            if (!why.empty()) {
+                error = refuse(where, why);
+            } else if (last) {
+                directory.fileMode = (info.st_mode & S_IWGRP) != 0 ? 0660 : 0600;
+                directory.directoryMode = (info.st_mode & S_IWGRP) != 0 ? 02770 : 0700;
+            }
+        }
+        close(fd);
+        fd = next;
+        where += "/";
+    }
+    if (error != 0) {
+        close(fd);
+        return error;
+    }
+    if (directory.fd >= 0) {
+        close(directory.fd);
+    }
+    directory.fd = fd;
+    return 0;
+}
+
+int openStateFile(const StateDirectory& directory, const std::string& relative, int flags) {
+    std::vector<std::string> parts = splitComponents(relative.c_str());
+    if (parts.empty()) {
+        return -EISDIR;
+    }
+    int fd = dup(directory.fd);
+    for (size_t i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
+        int next = openat(fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0) {
+        return errno == ELOOP ? -ENOTDIR : -errno;
+    }
+    int file = openat(fd, parts.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                      directory.fileMode);
+    int error = errno;
+    close(fd);
+    if (file < 0) {
+        // A symbolic link in place of the file is refused, as for a name
+        // that cannot be opened.
+        return error == ELOOP ? -EACCES : -error;
+    }
+    struct stat info;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
+        const bool isDirectory = S_ISDIR(info.st_mode);
+        close(file);
+        return isDirectory ? -EISDIR : -EACCES;
+    }
+    return file;
+}
+
+void reportStateProblem(const std::string& text) {
+    static std::mutex lock;
+    static std::set<std::string>* reported = new std::set<std::string>;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!reported->insert(text).second) {
+            return;
+        }
+    }
+    std::fprintf(stderr, "%s\n", text.c_str());
+    syslog(LOG_AUTH | LOG_WARNING, "%s", text.c_str());
 }
 
 DWORD win32ErrorFromErrno(int error) {

@@ -272,7 +272,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     const bool bare = program.find_first_of("/\\:") == std::string::npos;
     std::string path = program;
     if (!bare) {
-        DWORD error = platform::toUnixPath(program.c_str(), path, false);
+        DWORD error = platform::toUnixPath(program.c_str(), path);
         if (error != ERROR_SUCCESS) {
             SetLastError(error);
             return FALSE;
@@ -302,7 +302,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     posix_spawn_file_actions_init(&actions);
     std::string directory;
     if (currentDirectory != nullptr) {
-        DWORD error = platform::toUnixPath(currentDirectory, directory, false);
+        DWORD error = platform::toUnixPath(currentDirectory, directory);
         if (error != ERROR_SUCCESS) {
             posix_spawn_file_actions_destroy(&actions);
             SetLastError(error);

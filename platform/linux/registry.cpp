@@ -6,9 +6,11 @@
 // transaction, so concurrent processes never lose a write: the database runs in WAL mode, writers
 // start with BEGIN IMMEDIATE and wait for each other through SQLite's busy timeout.
 //
-// The file is PAR1_REGISTRY, by default /var/tmp/par1/registry.db; it and a
-// directory made for it are readable and writable by all users.
+// The file is PAR1_REGISTRY, by default registry.db in the system store or
+// the caller's private one (platform/README.md); it is opened only in a
+// checked store directory and never through a symbolic link.
 #include "platform/linux/host_paths.h"
+#include "platform/linux/sync.h"
 #include "platform/win32.h"
 
 #include <cerrno>
@@ -26,8 +28,10 @@
 
 namespace {
 
-const char* const defaultRegistry = "/var/tmp/par1/registry.db";
-const int busyTimeoutMs = 30000;
+// A writer that holds the database (another process, perhaps for ever)
+// makes a call wait this long at most, then fail with ERROR_TIMEOUT.
+const int busyTimeoutMs = 1000;
+const DWORD lockWaitMs = 3000;
 
 // The predefined roots and the ids of their rows.
 struct Root {
@@ -57,7 +61,9 @@ struct SqliteFailure {
 };
 
 // Orders names as Wine's registry does: ASCII letters folded to lower case
-// (so "_a" sorts before "B"), other bytes as they are.
+// (so "_a" sorts before "B"), other bytes as they are. SQLite's NOCASE is
+// this order; this collation only reads stores made before the tables used
+// NOCASE, to move them over.
 int compareWindowsCase(void*, int length1, const void* text1, int length2, const void* text2) {
     const auto* a = static_cast<const unsigned char*>(text1);
     const auto* b = static_cast<const unsigned char*>(text2);
@@ -82,6 +88,9 @@ LSTATUS statusFromSqlite(int code) {
         return ERROR_NOT_ENOUGH_MEMORY;
     case SQLITE_FULL:
         return ERROR_DISK_FULL;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_TIMEOUT; // another process held the database too long
     default:
         return ERROR_REGISTRY_IO_FAILED;
     }
@@ -162,15 +171,14 @@ public:
         if (db_ != nullptr) {
             return ERROR_SUCCESS;
         }
-        const char* configured = std::getenv("PAR1_REGISTRY");
-        std::string path =
-            configured != nullptr && *configured != '\0' ? configured : defaultRegistry;
+        const std::string path = platform::registryPath();
         if (LSTATUS status = prepareFile(path)) {
             return status;
         }
         sqlite3* db = nullptr;
-        int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+        int code = sqlite3_open_v2(
+            path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+            nullptr);
         if (code == SQLITE_OK) {
             code = sqlite3_create_collation_v2(db, "WINCASE", SQLITE_UTF8, nullptr,
                                                compareWindowsCase, nullptr);
@@ -211,7 +219,8 @@ public:
     // has to give way half done; one that meets a busy database anyway
     // (recovery by another process) starts again.
     template <class Body> LSTATUS transaction(bool write, Body&& body) {
-        for (int attempt = 0;; ++attempt) {
+        platform::Deadline deadline(lockWaitMs);
+        for (;;) {
             int code =
                 sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
             LSTATUS status = ERROR_SUCCESS;
@@ -233,40 +242,51 @@ public:
             if ((code & 0xFF) != SQLITE_BUSY && (code & 0xFF) != SQLITE_LOCKED) {
                 return statusFromSqlite(code);
             }
-            if (attempt >= 100) {
-                return ERROR_REGISTRY_IO_FAILED;
+            if (deadline.expired()) {
+                return ERROR_TIMEOUT;
             }
             usleep(10000);
         }
     }
 
 private:
-    // Creates the database file, and its directory, for all users.
+    // Creates the database file in its checked store directory with the
+    // store's mode, and refuses one that is not a plain file of the store (a
+    // symbolic link, a second name of another file).
     static LSTATUS prepareFile(const std::string& path) {
-        size_t slash = path.rfind('/');
-        if (slash != std::string::npos && slash > 0) {
-            if (int error = platform::makeSharedDirectories(path.substr(0, slash))) {
-                return error == EACCES || error == EPERM || error == EROFS
-                           ? ERROR_ACCESS_DENIED
-                           : ERROR_REGISTRY_IO_FAILED;
+        const size_t slash = path.rfind('/');
+        const std::string directory = slash == std::string::npos ? "."
+                                      : slash == 0               ? "/"
+                                                                 : path.substr(0, slash);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        platform::StateDirectory store;
+        int error = platform::openStateDirectory(directory, store);
+        if (error == 0) {
+            int fd = platform::openStateFile(store, name, O_RDWR | O_CREAT | O_EXCL);
+            if (fd >= 0) {
+                fchmod(fd, store.fileMode); // whatever the umask
+            } else if (fd == -EEXIST) {
+                fd = platform::openStateFile(store, name, O_RDWR);
+            }
+            if (fd >= 0) {
+                close(fd);
+            } else {
+                error = -fd;
             }
         }
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fchmod(fd, 0666);
-            close(fd);
-        } else if (errno != EEXIST) {
-            return errno == EACCES || errno == EPERM || errno == EROFS ? ERROR_ACCESS_DENIED
-                                                                       : ERROR_REGISTRY_IO_FAILED;
+        if (error == 0) {
+            return ERROR_SUCCESS;
         }
-        return ERROR_SUCCESS;
+        return error == EACCES || error == EPERM || error == EROFS ? ERROR_ACCESS_DENIED
+                                                                   : ERROR_REGISTRY_IO_FAILED;
     }
 
     static int initialise(sqlite3* db) {
         // Switching to WAL needs the database to itself for a moment;
         // another process starting at the same time may hold it.
         int code = SQLITE_BUSY;
-        for (int attempt = 0; attempt < 100 && (code & 0xFF) == SQLITE_BUSY; ++attempt) {
+        platform::Deadline deadline(lockWaitMs);
+        for (int attempt = 0; (code & 0xFF) == SQLITE_BUSY && !deadline.expired(); ++attempt) {
             if (attempt > 0) {
                 usleep(10000);
             }
@@ -279,30 +299,73 @@ private:
         if (code != SQLITE_OK) {
             return code;
         }
-        std::string schema =
-            "BEGIN IMMEDIATE;"
-            "CREATE TABLE IF NOT EXISTS regkey(id INTEGER PRIMARY KEY AUTOINCREMENT,"
-            " parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE WINCASE, UNIQUE(parent, name));"
-            "CREATE TABLE IF NOT EXISTS regvalue(key INTEGER NOT NULL,"
-            " name TEXT NOT NULL COLLATE WINCASE, type INTEGER NOT NULL, data BLOB NOT NULL,"
-            " PRIMARY KEY(key, name)) WITHOUT ROWID;";
+        std::string schema = "CREATE TABLE IF NOT EXISTS regkey" + std::string(keyTable) +
+                             "CREATE TABLE IF NOT EXISTS regvalue" + valueTable;
         for (const Root& root : roots) {
             schema += "INSERT OR IGNORE INTO regkey(id, parent, name) VALUES(" +
                       std::to_string(root.id) + ", 0, '" + root.name + "');";
         }
-        schema += "COMMIT;";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
-            if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
-                break;
+        code = SQLITE_BUSY;
+        while (!deadline.expired()) {
+            code = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            if (code == SQLITE_OK) {
+                code = migrateFromWincase(db);
+            }
+            if (code == SQLITE_OK) {
+                code = sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr);
+            }
+            if (code == SQLITE_OK) {
+                code = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
             }
             if (!sqlite3_get_autocommit(db)) {
                 sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            if (code == SQLITE_OK || (code & 0xFF) != SQLITE_BUSY) {
+                break;
             }
             usleep(10000);
         }
         return code;
     }
+
+    // Tables made before names were ordered with SQLite's own NOCASE (the
+    // same order) used a collation of this layer's, which no other program
+    // knows: copied into tables that sqlite3 can check, in the running
+    // transaction.
+    static int migrateFromWincase(sqlite3* db) {
+        sqlite3_stmt* query = nullptr;
+        int code =
+            sqlite3_prepare_v2(db,
+                               "SELECT 1 FROM sqlite_master WHERE type = 'table'"
+                               " AND name IN ('regkey', 'regvalue') AND sql LIKE '%WINCASE%'",
+                               -1, &query, nullptr);
+        if (code != SQLITE_OK) {
+            return code;
+        }
+        code = sqlite3_step(query);
+        sqlite3_finalize(query);
+        if (code != SQLITE_ROW) {
+            return code == SQLITE_DONE ? SQLITE_OK : code;
+        }
+        const std::string migration =
+            "CREATE TABLE regkey_nocase" + std::string(keyTable) +
+            "INSERT INTO regkey_nocase(id, parent, name) SELECT id, parent, name FROM regkey;"
+            "CREATE TABLE regvalue_nocase" +
+            valueTable +
+            "INSERT INTO regvalue_nocase(key, name, type, data)"
+            " SELECT key, name, type, data FROM regvalue;"
+            "DROP TABLE regvalue; DROP TABLE regkey;"
+            "ALTER TABLE regkey_nocase RENAME TO regkey;"
+            "ALTER TABLE regvalue_nocase RENAME TO regvalue;";
+        return sqlite3_exec(db, migration.c_str(), nullptr, nullptr, nullptr);
+    }
+
+    static constexpr const char* keyTable =
+        "(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
+        " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));";
+    static constexpr const char* valueTable =
+        "(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,"
+        " data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;";
 
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> statements_;
@@ -416,6 +479,22 @@ HKEY addKeyHandle(Store& s, int64_t id, REGSAM access) {
     return reinterpret_cast<HKEY>(s.nextHandle);
 }
 
+bool isStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Copies a value's data to the caller, and as Windows does ends a string
+// stored without its NUL with one when the buffer has room for it; the size
+// answered stays the stored one.
+void copyData(LPBYTE data, DWORD room, DWORD type, const std::vector<BYTE>& stored) {
+    if (!stored.empty()) {
+        std::memcpy(data, stored.data(), stored.size());
+    }
+    if (isStringType(type) && !stored.empty() && stored.back() != 0 && room > stored.size()) {
+        data[stored.size()] = 0;
+    }
+}
+
 std::string valueNameOf(LPCSTR valueName) {
     return valueName != nullptr ? std::string(valueName) : std::string();
 }
@@ -485,6 +564,9 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY resu
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE; // as Windows: the result left as it was
+    }
     *result = nullptr;
     return openOrCreate(key, subKey, desired, false, result, nullptr);
 }
@@ -495,6 +577,9 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM des
     // the store. Volatile keys are kept like the others.
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
+    if (key == nullptr) {
+        return ERROR_INVALID_HANDLE; // as Windows: the result left as it was
     }
     *result = nullptr;
     return openOrCreate(key, subKey, desired, true, result, disposition);
@@ -524,6 +609,9 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
             stored = query.blob(1);
             return ERROR_SUCCESS;
         });
+        if (status == ERROR_FILE_NOT_FOUND && data == nullptr && size != nullptr) {
+            *size = 0; // as Windows, for a size query of a missing value
+        }
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -538,8 +626,8 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
             *size = needed;
             return ERROR_MORE_DATA;
         }
-        if (data != nullptr && needed != 0) {
-            std::memcpy(data, stored.data(), needed);
+        if (data != nullptr) {
+            copyData(data, *size, storedType, stored);
         }
         *size = needed;
         return ERROR_SUCCESS;
@@ -550,6 +638,11 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
                        DWORD size) {
     if (data == nullptr && size != 0) {
         return ERROR_NOACCESS;
+    }
+    // As Windows: a string whose size leaves out the NUL that follows it is
+    // stored with that NUL.
+    if (isStringType(type) && size != 0 && data[size - 1] != 0 && data[size] == 0) {
+        ++size;
     }
     const std::string name = valueNameOf(valueName);
     if (name.size() > maxValueNameLength) {
@@ -703,10 +796,16 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameS
             *type = foundType;
         }
         if (dataSize != nullptr) {
-            const bool fits = data == nullptr || *dataSize >= needed;
+            const DWORD room = *dataSize;
+            const bool fits = data == nullptr || room >= needed;
             *dataSize = needed;
             if (!fits) {
                 return ERROR_MORE_DATA; // as Windows: the name is left alone
+            }
+            // As Windows: the data is written even when the name then turns
+            // out too long for its buffer.
+            if (data != nullptr) {
+                copyData(data, room, foundType, stored);
             }
         }
         if (foundName.size() >= *valueNameSize) {
@@ -719,9 +818,6 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameS
         }
         std::memcpy(valueName, foundName.c_str(), foundName.size() + 1);
         *valueNameSize = DWORD(foundName.size());
-        if (data != nullptr && needed != 0) {
-            std::memcpy(data, stored.data(), needed);
-        }
         return ERROR_SUCCESS;
     });
 }

@@ -183,3 +183,11 @@ TEST(SystemMessage, ShortBufferFailsWith122) {
     EXPECT_EQ(full, buffer.substr(0, length));
     EXPECT_EQ('\0', buffer[length]);
 }
+
+// A size query with no buffer at all is a buffer too small.
+TEST(SystemMessage, NullBufferOfSizeZeroFailsWith122) {
+    SetLastError(0);
+    EXPECT_EQ(
+        0u, FormatMessageA(kFlags, nullptr, ERROR_FILE_NOT_FOUND, kEnglishUs, nullptr, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+}

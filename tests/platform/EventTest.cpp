@@ -64,6 +64,39 @@ TEST(Event, AutoResetWakesOneOfTwoWaiters) {
     EXPECT_EQ(WAIT_OBJECT_0, b.exitCode());
 }
 
+// Windows hands each SetEvent of an auto-reset event to one blocked waiter,
+// or with none blocked leaves the event set. Whether a thread is blocked in
+// its wait cannot be seen through the API, so the waiters get kBlockMs to
+// block before the sets: the one order in which that rule shows.
+const DWORD kBlockMs = 200;
+
+TEST(Event, AutoResetHandsTheFirstOfTwoSetsToTheBlockedWaiterAndKeepsTheSecond) {
+    EventHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    RunThread waiter([&]() -> unsigned { return WaitForSingleObject(event, 10000); });
+    Sleep(kBlockMs);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(waiter.join());
+    EXPECT_EQ(WAIT_OBJECT_0, waiter.exitCode());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+}
+
+TEST(Event, AutoResetReleasesBothBlockedWaitersForTwoSets) {
+    EventHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    auto waiter = [&]() -> unsigned { return WaitForSingleObject(event, 10000); };
+    RunThread a(waiter);
+    RunThread b(waiter);
+    Sleep(kBlockMs);
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(SetEvent(event));
+    ASSERT_TRUE(a.join(20000));
+    ASSERT_TRUE(b.join(20000));
+    EXPECT_EQ(WAIT_OBJECT_0, a.exitCode());
+    EXPECT_EQ(WAIT_OBJECT_0, b.exitCode());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+}
+
 TEST(Event, SetWakesAWaitingThread) {
     EventHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     RunThread waiter([&]() -> unsigned { return WaitForSingleObject(event, 10000); });

@@ -356,6 +356,76 @@ TEST_F(Registry, EnumerationWithShortBuffersAnswersMoreData) {
     EXPECT_EQ(0, std::memcmp(text, all, sizeof text));
 }
 
+// Strings as Windows keeps them: a size that leaves out the NUL after the
+// text still stores it; a string stored without one (no NUL followed it) is
+// read back with one added where the buffer has room, at its stored size.
+TEST_F(Registry, StringsWithoutTheirNulAreStoredAndReadAsWindowsDoes) {
+    const char text[] = "abc";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key_, "Counted", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 3));
+    DWORD size = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Counted", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(4u, size);
+
+    const BYTE bare[] = {'x', 'y', 'z', '!'};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "Bare", 0, REG_SZ, bare, 3));
+    struct Case {
+        DWORD room;
+        const char* expected; // the buffer afterwards
+    };
+    for (const Case& c : {Case{8, "xyz\0qqqq"}, Case{3, "xyzqqqqq"}}) {
+        BYTE data[8];
+        std::memset(data, 'q', sizeof data);
+        size = c.room;
+        DWORD type = 0;
+        ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Bare", nullptr, &type, data, &size));
+        EXPECT_EQ(3u, size);
+        EXPECT_EQ(0, std::memcmp(c.expected, data, sizeof data)) << "room " << c.room;
+
+        std::memset(data, 'q', sizeof data);
+        char name[16];
+        DWORD nameSize = sizeof name;
+        size = c.room;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegEnumValueA(key_, 0, name, &nameSize, nullptr, &type, data, &size));
+        EXPECT_STREQ("Bare", name);
+        EXPECT_EQ(3u, size);
+        EXPECT_EQ(0, std::memcmp(c.expected, data, sizeof data)) << "room " << c.room;
+    }
+}
+
+// A size query of a missing value answers a size of 0.
+TEST_F(Registry, SizeQueryOfAMissingValueClearsTheSize) {
+    DWORD size = 77;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+              RegQueryValueExA(key_, "Missing", nullptr, nullptr, nullptr, &size));
+    EXPECT_EQ(0u, size);
+}
+
+// A value name too long for its buffer answers ERROR_MORE_DATA, yet the data
+// that fits is written.
+TEST_F(Registry, EnumerationWritesTheDataEvenWhenTheNameIsTooLong) {
+    const BYTE value[] = {1, 2, 3, 4};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, "LongName", 0, REG_BINARY, value, 4));
+    char name[4];
+    DWORD nameSize = sizeof name;
+    BYTE data[8] = {};
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    EXPECT_EQ(ERROR_MORE_DATA,
+              RegEnumValueA(key_, 0, name, &nameSize, nullptr, &type, data, &size));
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(REG_BINARY, type);
+    EXPECT_EQ(0, std::memcmp(value, data, sizeof value));
+}
+
+// No key at all: the call fails and leaves the caller's result as it was.
+TEST(RegistryHandles, NullKeyLeavesTheResultAlone) {
+    HKEY result = reinterpret_cast<HKEY>(uintptr_t(0x1234));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegOpenKeyExA(nullptr, "", 0, KEY_READ, &result));
+    EXPECT_EQ(reinterpret_cast<HKEY>(uintptr_t(0x1234)), result);
+}
+
 TEST_F(Registry, DeletingAKeyWithSubkeysIsRefused) {
     RegCloseKey(create("Parent\\Child"));
     ASSERT_EQ(ERROR_SUCCESS, setDword(key_, "kept", 1));

@@ -26,6 +26,7 @@
 #include "sim/NpaFrames.h"
 #include "sim/VirtualPorts.h"
 #include "sim/VirtualPrinter.h"
+#include "tests/support/RemoveStore.h"
 
 #include "platform/win32.h"
 
@@ -205,8 +206,7 @@ void usePrivateStore() {
 
 void removePrivateStore() {
     if (!storeDirectory.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(storeDirectory, ignored);
+        par1test::removeStore(storeDirectory);
     }
 }
 

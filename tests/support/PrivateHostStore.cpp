@@ -1,11 +1,11 @@
 #include "support/PrivateHostStore.h"
+#include "tests/support/RemoveStore.h"
 
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -25,8 +25,7 @@ public:
         // The registry stays open until the process ends; its files can go
         // before that on Linux. Everything in the directory is this run's
         // (log files of the module under test among them).
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
+        removeStore(directory_);
     }
 
 private:
