@@ -6,8 +6,7 @@ namespace platform {
 
 DWORD hostPath(LPCSTR windowsPath, LPSTR buffer, DWORD size) {
     std::string path;
-    if (windowsPath == nullptr || toUnixPath(windowsPath, path) != 0 ||
-        path.size() >= size) {
+    if (windowsPath == nullptr || toUnixPath(windowsPath, path) != 0 || path.size() >= size) {
         return 0;
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);
