@@ -107,6 +107,7 @@ Layer* Par1BidiPrintConnectionFactory::doMake(Layer* host, const std::string&,
     pjl->setLayer(Layer::Upper, npa.get());
     pjl->setLayer(Layer::Lower, adapter.get());
     adapter->setLayer(Layer::Upper, pjl.get());
+    wrapper->setReplyExpectation(adapter.get());
     if (host != nullptr) {
         host->setLayer(Layer::Upper, wrapper.get());
     }

@@ -19,12 +19,16 @@
 #include "shared/Win32Exception.h"
 #include "visitors/Visitor.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
 
 const uint32_t mutexTimeout = 4000;
-const DWORD readPause = 25;
+// The read thread's pause after an empty read doubles from the first to the
+// longest.
+const DWORD firstPause = 25;
+const DWORD longestPause = 250;
 const DWORD recoveryPause = 2000;
 const DWORD stopTimeout = 3000;
 // How often a read thread waiting for another adapter's recovery looks
@@ -95,7 +99,7 @@ private:
 Par1Adapter::Par1Adapter(const std::string& portName)
     : state_(&Par1AdapterClosed::instance()), readEndpoint_(nullptr), writeEndpoint_(nullptr),
       handle_(INVALID_HANDLE_VALUE), continueReading_(false), mutexTimeout_(0), pausing_(false),
-      lockOwner_(0) {
+      wrote_(false), pause_(firstPause), replyLength_(0), lockOwner_(0) {
     try {
         init();
         portName_ = portName;
@@ -281,6 +285,7 @@ void Par1Adapter::doWrite(Data& data) {
         }
         state->doWrite(*this, data);
     }
+    wrote_.store(true);
     if (pausing_.load()) {
         try {
             readWake_->set();
@@ -312,9 +317,15 @@ uint32_t Par1Adapter::setPrintDataFlag(bool printData) {
         [&](Par1WriteEndPoint& endpoint) { endpoint.setPrintDataFlag(printData); });
 }
 
+void Par1Adapter::expectReplies(uint32_t length) {
+    replyLength_.store(length);
+}
+
 uint32_t Par1Adapter::startReading() {
     FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::startReading: ");
     continueReading_.store(true);
+    pause_ = firstPause;
+    replyLength_.store(0);
     try {
         stopEvent_->reset();
         readWake_->reset();
@@ -408,11 +419,16 @@ Par1Adapter::Recovery Par1Adapter::findPrinterAgain() {
 }
 
 void Par1Adapter::pauseReading() {
+    if (wrote_.exchange(false)) {
+        // The answer to a write may still be on its way.
+        pause_ = firstPause;
+    }
     pausing_.store(true);
     // A stop that came before the flag was set has signalled the event
     // already; the flag is tested again after the pause.
-    PortSystem::current().pause(readWake_->getHandle(), readPause);
+    PortSystem::current().pause(readWake_->getHandle(), pause_);
     pausing_.store(false);
+    pause_ = std::min(2 * pause_, longestPause);
 }
 
 uint32_t Par1Adapter::read() {
@@ -428,13 +444,15 @@ uint32_t Par1Adapter::read() {
     }
     try {
         while (continueReading_.load()) {
-            uint32_t result = endpoint->doRead(buffer);
+            uint32_t result = endpoint->doRead(buffer, replyLength_.load());
             // What came may have more behind it (the acknowledgement a writer
             // waits for, the rest of an answer): read again at once. Only a
             // read without data pauses, so a silent port is never polled in
             // a busy loop.
             if (result != 0 || buffer.size() == 0) {
                 pauseReading();
+            } else {
+                pause_ = firstPause;
             }
             if (result != 0) {
                 if (trace.isEnabled()) {

@@ -23,8 +23,8 @@ uint32_t Par1ReadEndPoint::doClose() {
     return state_.load()->doClose(*this);
 }
 
-uint32_t Par1ReadEndPoint::doRead(Data& data) {
-    return state_.load()->doRead(*this, data);
+uint32_t Par1ReadEndPoint::doRead(Data& data, uint32_t most) {
+    return state_.load()->doRead(*this, data, most);
 }
 
 void Par1ReadEndPoint::changeState(Par1ReadEndPointState& state) {

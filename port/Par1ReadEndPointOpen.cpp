@@ -30,9 +30,11 @@ uint32_t Par1ReadEndPointOpen::doClose(Par1ReadEndPoint& endpoint) {
     return closeEndpoint(endpoint, "Par1ReadEndPointOpen::doClose: ");
 }
 
-uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data) {
-    const DWORD size =
-        endpoint.getPlatformId() == VER_PLATFORM_WIN32_WINDOWS ? readSize95 : readSize;
+uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data, uint32_t most) {
+    DWORD size = endpoint.getPlatformId() == VER_PLATFORM_WIN32_WINDOWS ? readSize95 : readSize;
+    if (most != 0 && most < size) {
+        size = most;
+    }
     std::vector<uint8_t> buffer(size);
     DWORD count = 0;
     if (!PortSystem::current().readFile(endpoint.getHandle(), buffer.data(), size, &count,

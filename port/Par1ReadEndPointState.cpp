@@ -34,7 +34,7 @@ uint32_t Par1ReadEndPointState::doClose(Par1ReadEndPoint&) {
     return refuse("Par1ReadEndPointState::doClose: ");
 }
 
-uint32_t Par1ReadEndPointState::doRead(Par1ReadEndPoint&, Data&) {
+uint32_t Par1ReadEndPointState::doRead(Par1ReadEndPoint&, Data&, uint32_t) {
     return refuse("Par1ReadEndPointState::doRead: ");
 }
 

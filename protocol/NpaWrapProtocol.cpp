@@ -2,6 +2,7 @@
 
 #include "protocol/LayerLog.h"
 #include "protocol/NpaPacket.h"
+#include "protocol/ReplyExpectation.h"
 #include "shared/CriticalSectionLock.h"
 
 #include "platform/win32.h"
@@ -112,7 +113,32 @@ bool NpaWrapProtocol::awaitAcknowledgement(Data& packet) {
     }
 }
 
+namespace {
+
+// Acknowledgements, each a bare header, are awaited for the life of a scope.
+class AwaitingAcknowledgements {
+public:
+    explicit AwaitingAcknowledgements(ReplyExpectation* replies) : replies_(replies) {
+        if (replies_ != nullptr) {
+            replies_->expectReplies(NpaWrapProtocol::headerSize);
+        }
+    }
+    ~AwaitingAcknowledgements() {
+        if (replies_ != nullptr) {
+            replies_->expectReplies(0);
+        }
+    }
+    AwaitingAcknowledgements(const AwaitingAcknowledgements&) = delete;
+    AwaitingAcknowledgements& operator=(const AwaitingAcknowledgements&) = delete;
+
+private:
+    ReplyExpectation* replies_;
+};
+
+} // namespace
+
 void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {
+    AwaitingAcknowledgements awaiting(acknowledge_ ? replies_ : nullptr);
     data.setError(0);
     uint32_t remaining = data.size();
     uint32_t sent = 0;
