@@ -56,6 +56,10 @@ constexpr size_t deviceIdBufferSize = 4096;
 // activeSliceUs, so a reply is seen within about that long, as a poll would
 // see it; later every idleSliceUs, so a silent printer costs little.
 constexpr long long activeSliceUs = 200;
+// A write that the driver cannot take yet, while the printer is taking
+// bytes, is tried again sooner: the room comes as fast as the printer takes
+// them.
+constexpr long long writeSliceUs = 50;
 constexpr long long activeWindowUs = 20 * usPerMs;
 constexpr long long idleSliceUs = 20 * usPerMs;
 // Longest single poll before the descriptor is looked at again.
@@ -145,8 +149,11 @@ public:
     // Data went to or came from the printer.
     void active() { lastActive_.store(nowUs()); }
     // How long to sleep before looking at a device that cannot be polled.
-    long long sliceUs(long long now) const {
-        return now - lastActive_.load() < activeWindowUs ? activeSliceUs : idleSliceUs;
+    long long sliceUs(long long now, bool writing) const {
+        if (now - lastActive_.load() >= activeWindowUs) {
+            return idleSliceUs;
+        }
+        return writing ? writeSliceUs : activeSliceUs;
     }
 
 private:
@@ -284,7 +291,7 @@ bool waitReady(Device& device, short events, long long limitUs, bool& useless) {
     }
     const long long start = nowUs();
     if (!device.pollable() || useless) {
-        sleepUs(std::min(limitUs, device.sliceUs(start)));
+        sleepUs(std::min(limitUs, device.sliceUs(start, events == POLLOUT)));
         return false;
     }
     pollfd entry{device.fd(), events, 0};
