@@ -460,7 +460,9 @@ TEST_F(NativePorts, ReplacedPrinterIsReachedWhileTheOldOneIsHeld) {
     EXPECT_TRUE(writeAll(fresh, "to the second"));
     ASSERT_TRUE(second.printer().waitForPrintData(13, 5000));
     EXPECT_EQ(sim::bytes("to the second"), second.printer().printData());
-    // The old handle stays with the old printer.
+    // The old handle stays with the old printer, which is gone.
+    EXPECT_EQ("", deviceId(old, error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED), error);
     EXPECT_FALSE(writeAll(old, "x"));
 
     initialise();
