@@ -31,6 +31,9 @@
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
 #include "sim/VirtualPorts.h"
+#ifndef _WIN32
+#include "bench/support/PtyPrinterRows.h"
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -266,6 +269,9 @@ int main(int argc, char** argv) {
             printRow(link.c_str(), packetSize, "wrapped", job.size(), r, rawRate, speed, bound);
         }
     }
+#ifndef _WIN32
+    bench::printPtyPrinterRows(job, chunk);
+#endif
     std::printf("load average %s\n", bench::loadAverage().c_str());
     return 0;
 }
