@@ -1,9 +1,9 @@
 #include "protocol/NpaWrapProtocol.h"
 
-#include "protocol/LayerLog.h"
 #include "protocol/NpaPacket.h"
 #include "protocol/ReplyExpectation.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include "platform/win32.h"
 
@@ -185,15 +185,15 @@ void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {
             break;
         }
         if (refused) {
-            LayerLog::error("NpaWrapProtocol::doWrite: packet refused at every try, " +
-                            std::to_string(tries) + " sends");
+            transportLog::error("NpaWrapProtocol::doWrite: packet refused at every try, " +
+                                std::to_string(tries) + " sends");
             data.setError(ERROR_WRITE_FAULT);
             break;
         }
         if (packet.count() <= headerSize) {
             // Success without a payload byte taken: trying again would loop.
-            LayerLog::error("NpaWrapProtocol::doWrite: lower layer took " +
-                            std::to_string(packet.count()) + " bytes of a packet");
+            transportLog::error("NpaWrapProtocol::doWrite: lower layer took " +
+                                std::to_string(packet.count()) + " bytes of a packet");
             data.setError(ERROR_WRITE_FAULT);
             break;
         }
