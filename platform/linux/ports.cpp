@@ -32,6 +32,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <time.h>
@@ -56,10 +57,13 @@ constexpr size_t deviceIdBufferSize = 4096;
 // activeSliceUs, so a reply is seen within about that long, as a poll would
 // see it; later every idleSliceUs, so a silent printer costs little.
 constexpr long long activeSliceUs = 200;
-// A write that the driver cannot take yet, while the printer is taking
-// bytes, is tried again sooner: the room comes as fast as the printer takes
-// them.
-constexpr long long writeSliceUs = 50;
+// Just after data went either way (an acknowledgement follows its packet
+// within this window), and for a write that the driver cannot take yet while
+// the printer is taking bytes, the device is looked at sooner still.
+constexpr long long hotSliceUs = 20;
+constexpr long long hotWindowUs = 2 * usPerMs;
+// Sleeps shorter than this are asked to end on time.
+constexpr long long exactSleepUs = 100;
 constexpr long long activeWindowUs = 20 * usPerMs;
 constexpr long long idleSliceUs = 20 * usPerMs;
 // Longest single poll before the descriptor is looked at again.
@@ -91,7 +95,18 @@ long long afterMs(long long startUs, unsigned long long milliseconds) {
 void sleepUs(long long microseconds) {
     timespec pause{static_cast<time_t>(microseconds / 1000000),
                    static_cast<long>(microseconds % 1000000) * 1000};
+    // The kernel may end a sleep up to the thread's timer slack (50 us by
+    // default) late, longer than the short slices themselves: for those the
+    // slack is cut for the sleep alone and the thread's own put back.
+    const bool exact = microseconds < exactSleepUs;
+    const int slack = exact ? prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0) : -1;
+    if (slack > 0) {
+        prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+    }
     while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+    if (slack > 0) {
+        prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
     }
 }
 
@@ -150,10 +165,14 @@ public:
     void active() { lastActive_.store(nowUs()); }
     // How long to sleep before looking at a device that cannot be polled.
     long long sliceUs(long long now, bool writing) const {
-        if (now - lastActive_.load() >= activeWindowUs) {
+        const long long quiet = now - lastActive_.load();
+        if (quiet >= activeWindowUs) {
             return idleSliceUs;
         }
-        return writing ? writeSliceUs : activeSliceUs;
+        if (writing || quiet < hotWindowUs) {
+            return hotSliceUs;
+        }
+        return activeSliceUs;
     }
 
 private:
