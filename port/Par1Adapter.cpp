@@ -99,7 +99,7 @@ private:
 Par1Adapter::Par1Adapter(const std::string& portName)
     : state_(&Par1AdapterClosed::instance()), readEndpoint_(nullptr), writeEndpoint_(nullptr),
       handle_(INVALID_HANDLE_VALUE), continueReading_(false), mutexTimeout_(0), pausing_(false),
-      wrote_(false), pause_(firstPause), replyLength_(0), lockOwner_(0) {
+      wrote_(false), pause_(firstPause), replyLength_(0) {
     try {
         init();
         portName_ = portName;
@@ -151,14 +151,10 @@ bool Par1Adapter::acquireMutex(uint32_t& error) {
         error = e.getErrorCode() != 0 ? e.getErrorCode() : ERROR_INTERNAL_ERROR;
         return false;
     }
-    lockOwner_.store(GetCurrentThreadId());
     return true;
 }
 
 void Par1Adapter::releaseMutex() {
-    if (holdsMutex()) {
-        lockOwner_.store(0);
-    }
     try {
         mutex_->release();
     } catch (const Exception&) {
@@ -167,7 +163,7 @@ void Par1Adapter::releaseMutex() {
 }
 
 bool Par1Adapter::holdsMutex() const {
-    return lockOwner_.load() == GetCurrentThreadId();
+    return mutex_->heldByCaller();
 }
 
 void Par1Adapter::changeState(Par1AdapterState& state) {

@@ -164,6 +164,4 @@ private:
     DWORD pause_;
     // The length of an expected reply, or 0: the standard read size.
     std::atomic<uint32_t> replyLength_;
-    // The thread that last acquired mutex_ and has not released it, or 0.
-    std::atomic<DWORD> lockOwner_;
 };

@@ -89,3 +89,10 @@ NpaPacket::MergeResult NpaPacket::merge(const NpaPacket& next) {
     setFlags(next.flags());
     return MergeResult::Merged;
 }
+
+std::array<uint8_t, NpaPacket::headerSize> NpaPacket::header(uint32_t payloadSize, uint8_t flags,
+                                                             uint8_t channel) {
+    const uint32_t length = payloadSize + 2;
+    return {startByte, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF),
+            flags, channel};
+}

@@ -8,6 +8,7 @@
 
 #include "protocol/Data.h"
 
+#include <array>
 #include <cstdint>
 
 class NpaPacket : public Data {
@@ -56,6 +57,11 @@ public:
     // the last piece. Nothing changes when next is on another channel, or
     // when the merged length would no longer fit the 16-bit length field.
     MergeResult merge(const NpaPacket& next);
+
+    // The header of a packet that carries payloadSize bytes (at most
+    // 0xFFFF - 2).
+    static std::array<uint8_t, headerSize> header(uint32_t payloadSize, uint8_t flags,
+                                                  uint8_t channel);
 
     // Byte at offset, 0 when the packet is shorter.
     uint8_t byteAt(uint32_t offset) const;

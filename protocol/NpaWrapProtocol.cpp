@@ -146,12 +146,10 @@ void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {
     while (remaining != 0) {
         uint32_t payload = std::min(remaining, maximumPayload_.load());
         frame.assign(data.data(), data.data() + payload);
-        uint32_t length = payload + 2;
-        uint8_t header[headerSize] = {NpaPacket::startByte, static_cast<uint8_t>(length >> 8),
-                                      static_cast<uint8_t>(length & 0xFF),
-                                      acknowledge_ ? NpaPacket::replyExpectedFlag : uint8_t(0),
-                                      NpaPacket::printChannel};
-        frame.insert(frame.begin(), header, header + headerSize);
+        const auto header =
+            NpaPacket::header(payload, acknowledge_ ? NpaPacket::replyExpectedFlag : uint8_t(0),
+                              NpaPacket::printChannel);
+        frame.insert(frame.begin(), header.begin(), header.end());
         Data packet(frame.data(), static_cast<uint32_t>(frame.size()));
 
         uint32_t tries = 0;

@@ -85,6 +85,11 @@ bool Mutex::acquire(DWORD timeout) {
     return true;
 }
 
+bool Mutex::heldByCaller() const {
+    const uint64_t state = ownerAndCount_.load();
+    return ownerOf(state) == GetCurrentThreadId() && countOf(state) != 0;
+}
+
 void Mutex::release() {
     DWORD self = GetCurrentThreadId();
     uint64_t state = ownerAndCount_.load();

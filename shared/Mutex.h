@@ -26,6 +26,8 @@ public:
     // Only for the owning thread: releases every acquisition. Does nothing on
     // any other thread. Throws Win32Exception when ReleaseMutex fails.
     void release();
+    // Whether the calling thread owns the mutex (acquired and not released).
+    bool heldByCaller() const;
 
     const std::string& getName() const { return name_; }
 

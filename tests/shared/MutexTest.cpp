@@ -70,6 +70,24 @@ TEST(Mutex, ReleaseByAnotherThreadDoesNothing) {
     EXPECT_TRUE(freeForOthers(mutex, bound));
 }
 
+TEST(Mutex, KnowsWhetherTheCallerHoldsIt) {
+    Mutex mutex(false, "", false);
+    EXPECT_FALSE(mutex.heldByCaller());
+    ASSERT_TRUE(mutex.acquire(bound));
+    ASSERT_TRUE(mutex.acquire(bound));
+    EXPECT_TRUE(mutex.heldByCaller());
+    onOtherThread([&] { EXPECT_FALSE(mutex.heldByCaller()); });
+    mutex.release();
+    EXPECT_FALSE(mutex.heldByCaller());
+    // Another thread's hold is not the caller's.
+    onOtherThread([&] {
+        ASSERT_TRUE(mutex.acquire(bound));
+        EXPECT_TRUE(mutex.heldByCaller());
+        mutex.release();
+    });
+    EXPECT_FALSE(mutex.heldByCaller());
+}
+
 TEST(Mutex, InitialOwnerHoldsItOnce) {
     Mutex mutex(true, "", false);
     EXPECT_FALSE(freeForOthers(mutex, 1));
