@@ -5,6 +5,7 @@
 #include "entry/TransportExports.h"
 #include "port/PortSystem.h"
 #include "sim/VirtualPorts.h"
+#include "support/TextReports.h"
 #include "support/TransportEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -24,26 +25,6 @@ std::string transportString(unsigned port) {
            std::to_string(0x1000 + port) +
            "</Handle><Device>BpdPrinter</Device><Transport>PAR1</Transport>";
 }
-
-// A host's observer of discovery.
-class Reports : public Observer {
-public:
-    explicit Reports(Subject* subject) { attachTo(subject); }
-    ~Reports() override { detachFromAll(); }
-
-    void update(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        texts_.push_back(text);
-    }
-    std::vector<std::string> texts() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
 
 class DiscoveryTest : public ::testing::Test {
 protected:
@@ -83,7 +64,7 @@ TEST_F(DiscoveryTest, ReportsPrintersOnLpt1AndLpt3InPortOrder) {
     printerOn(3, "MFG:Vantrel;CMD:PCL,PJL;MDL:Three;");
     printerOn(1, "MFG:Vantrel;CMD:PCL,PJL;MDL:One;");
     ports_.port(5).setPresent(false);
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     par1test::LogWatch log;
 
     EXPECT_EQ(0u, discoverer_->discover(""));
@@ -107,7 +88,7 @@ TEST_F(DiscoveryTest, SkipsPrintersWhoseIdentificationNamesBothCpdTokens) {
     printerOn(1, "MFG:Vantrel;CMD:PCL,cpdnpa00;MDL:XNPAP;");
     printerOn(2, "MFG:Vantrel;CMD:PCL,CPDNPA00;");
     printerOn(3, "MFG:Vantrel;CMD:PCL,XNPAP;");
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     discoverer_->discover("");
     EXPECT_EQ((std::vector<std::string>{transportString(2), transportString(3)}), reports.texts());
 }
@@ -119,7 +100,7 @@ TEST_F(DiscoveryTest, OpensASecondTimeHiddenOnlyAfterAccessDenied) {
     printerOn(3, "MDL:Denied twice;");
     ports_.port(3).denyOpens(2);
     ports_.port(4).setPresent(false);
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     discoverer_->discover("");
 
     EXPECT_EQ((std::vector<std::string>{transportString(1), transportString(2)}), reports.texts());
@@ -145,7 +126,7 @@ TEST_F(DiscoveryTest, ReadsAnIdentificationThatFillsTheWholeBuffer) {
     printerOn(3, std::string(4097, 'C'));
     // Text after a zero byte is not part of it.
     printerOn(4, std::string("MDL:Four;\0CPDNPA00 XNPAP", 24));
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     par1test::LogWatch log;
     discoverer_->discover("");
 
@@ -158,7 +139,7 @@ TEST_F(DiscoveryTest, ReadsAnIdentificationThatFillsTheWholeBuffer) {
 TEST_F(DiscoveryTest, WithoutPrintersTellsNoObserverAndSaysSo) {
     ports_.port(2).attachPrinter().setDeviceId("MDL:Two;");
     ports_.port(2).detachPrinter(); // present, no printer: the query fails
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     par1test::LogWatch log;
     EXPECT_EQ(0u, discoverer_->discover(""));
     EXPECT_TRUE(reports.texts().empty());
@@ -171,7 +152,7 @@ TEST_F(DiscoveryTest, WithoutPrintersTellsNoObserverAndSaysSo) {
 TEST_F(DiscoveryTest, EachDiscoverReportsAgainAndTheTableKeepsOneEntryPerPrinter) {
     printerOn(1, "MDL:One;");
     printerOn(9, "MDL:Nine;");
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     discoverer_->discover("");
     discoverer_->discover("");
     EXPECT_EQ((std::vector<std::string>{transportString(1), transportString(9), transportString(1),
@@ -219,7 +200,7 @@ TEST_F(DiscoveryTest, AfterARestartTheTableKeepsItsEntriesAndObservesTheNewDisco
 TEST_F(DiscoveryTest, DiscoveriesOnSeveralThreadsEachReportWhatTheyFound) {
     printerOn(1, "MDL:One;");
     printerOn(2, "MDL:Two;");
-    Reports reports(discoverer_);
+    par1test::TextReports reports(discoverer_);
     const int rounds = 10;
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {

@@ -11,6 +11,7 @@
 #include "shared/BasicLogger.h"
 #include "sim/linux/PtyPrinter.h"
 #include "support/PrinterConnection.h"
+#include "support/TextReports.h"
 #include "support/TransportEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -46,24 +47,6 @@ std::string kindName(DeviceKind kind) {
         return "other";
     }
 }
-
-// A host's observer of discovery.
-class Reports : public Observer {
-public:
-    using Observer::update;
-    void update(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        texts_.push_back(text);
-    }
-    std::vector<std::string> texts() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
 
 class NativePorts : public ::testing::Test {
 protected:
@@ -152,11 +135,9 @@ protected:
     }
 
     static std::vector<std::string> discover() {
-        Reports reports;
         Discoverer* discoverer = TransportGetDiscoverer();
-        reports.attachTo(discoverer);
+        par1test::TextReports reports(discoverer);
         EXPECT_EQ(0u, discoverer->discover(""));
-        reports.detachFromAll();
         return reports.texts();
     }
 

@@ -24,6 +24,7 @@
 #include "support/TestChild.h"
 
 #include "platform/win32.h"
+#include "support/TextReports.h"
 
 #include <gtest/gtest.h>
 
@@ -87,24 +88,6 @@ std::string readFile(const std::string& path) {
     CloseHandle(file);
     return text;
 }
-
-class Reports : public Observer {
-public:
-    explicit Reports(Subject* subject) { attachTo(subject); }
-    ~Reports() override { detachFromAll(); }
-    void update(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        texts_.push_back(text);
-    }
-    std::vector<std::string> texts() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return texts_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> texts_;
-};
 
 class Host : public Layer {
 public:
@@ -183,7 +166,7 @@ void logLines(unsigned port, const char* phase, long long& longestUs, long long&
     }
     std::vector<std::string> found;
     {
-        Reports reports(discoverer);
+        par1test::TextReports reports(discoverer);
         if (discoverer->discover("") != 0) {
             TestChild::exit(15);
         }
