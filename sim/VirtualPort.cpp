@@ -1,28 +1,12 @@
 #include "sim/VirtualPort.h"
 
+#include "platform/AccessRights.h"
+#include "platform/PortTimeouts.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace sim {
-
-namespace {
-
-// Longer waits than this count as endless; it keeps time arithmetic in range.
-constexpr unsigned long long longestWait = 1000000000ull;
-
-std::chrono::milliseconds limited(unsigned long long milliseconds) {
-    return std::chrono::milliseconds(std::min(milliseconds, longestWait));
-}
-
-bool readable(DWORD access) {
-    return (access & (GENERIC_READ | GENERIC_ALL)) != 0;
-}
-
-bool writable(DWORD access) {
-    return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
-}
-
-} // namespace
 
 VirtualPort::VirtualPort(unsigned number) : number_(number), printer_(*this) {
     initialTimeouts_ = COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 0};
@@ -239,7 +223,7 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
-    if (!readable(handle.access)) {
+    if (!platform::grantsRead(handle.access)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -263,25 +247,12 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
         size = static_cast<DWORD>(readSize_);
     }
 
-    const COMMTIMEOUTS t = handle.timeouts;
-    const bool atOnce = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-                        t.ReadTotalTimeoutConstant == 0;
-    const bool firstByte =
-        t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
+    const platform::ReadTimeouts rules = platform::readTimeouts(handle.timeouts, size);
+    const bool atOnce = rules.atOnce;
+    const bool firstByte = rules.firstByte;
+    const bool total = rules.total;
     const Clock::time_point start = Clock::now();
-    bool total = false;
-    Clock::time_point totalDeadline;
-    if (firstByte) {
-        total = true;
-        totalDeadline = start + limited(t.ReadTotalTimeoutConstant);
-    } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-        total = true;
-        totalDeadline =
-            start + limited(static_cast<unsigned long long>(t.ReadTotalTimeoutMultiplier) * size +
-                            t.ReadTotalTimeoutConstant);
-    }
-    const bool interval = !atOnce && !firstByte && t.ReadIntervalTimeout != 0;
+    const Clock::time_point totalDeadline = start + std::chrono::milliseconds(rules.totalMs);
 
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t got = 0;
@@ -303,8 +274,9 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
         bool timed = total;
         Clock::time_point wake = totalDeadline;
         bool intervalFirst = false;
-        if (interval && got > 0) {
-            const Clock::time_point intervalEnd = lastByte + limited(t.ReadIntervalTimeout);
+        if (rules.intervalMs != 0 && got > 0) {
+            const Clock::time_point intervalEnd =
+                lastByte + std::chrono::milliseconds(rules.intervalMs);
             intervalFirst = !timed || intervalEnd < wake;
             wake = intervalFirst ? intervalEnd : wake;
             timed = true;
@@ -348,7 +320,7 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    if (!writable(handle.access)) {
+    if (!platform::grantsWrite(handle.access)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -389,10 +361,9 @@ BOOL VirtualPort::write(Handle& handle, LPCVOID buffer, DWORD size, LPDWORD byte
         const DWORD speed = linkSpeed_;
         auto transfer =
             std::chrono::microseconds(static_cast<unsigned long long>(size) * 1000000ull / speed);
-        if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
-            const auto limit =
-                limited(static_cast<unsigned long long>(t.WriteTotalTimeoutMultiplier) * size +
-                        t.WriteTotalTimeoutConstant);
+        unsigned long long limitMs = 0;
+        if (platform::writeTimeout(t, size, limitMs)) {
+            const auto limit = std::chrono::milliseconds(limitMs);
             if (transfer > limit) {
                 transfer = limit;
                 sendable = std::min<std::size_t>(
@@ -467,9 +438,7 @@ void VirtualPort::deliverLocked(const unsigned char* data, std::size_t size, LPD
 
 BOOL VirtualPort::setTimeouts(Handle& handle, const COMMTIMEOUTS& timeouts) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (timeouts.ReadIntervalTimeout == MAXDWORD &&
-        timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
-        timeouts.ReadTotalTimeoutConstant == MAXDWORD) {
+    if (!platform::acceptedTimeouts(timeouts)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

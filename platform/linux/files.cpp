@@ -1,6 +1,7 @@
 // Ordinary files over file descriptors, and CreateFileA's routing of device
 // names to the registered openers.
 #include "platform/linux/files.h"
+#include "platform/AccessRights.h"
 #include "platform/linux/host_paths.h"
 
 #include <cerrno>
@@ -50,14 +51,6 @@ DWORD FileObject::wait(DWORD) {
 
 namespace {
 
-bool wantsRead(DWORD access) {
-    return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
-}
-
-bool wantsWrite(DWORD access) {
-    return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
-}
-
 // An ordinary file. The descriptor's offset is the handle's file pointer.
 class DiskFile : public FileObject {
 public:
@@ -70,7 +63,7 @@ public:
         if (done != nullptr) {
             *done = 0;
         }
-        if (!wantsRead(access_)) {
+        if (!platform::grantsRead(access_)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -102,7 +95,7 @@ public:
         if (done != nullptr) {
             *done = 0;
         }
-        if (!wantsWrite(access_)) {
+        if (!platform::grantsWrite(access_)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -193,7 +186,7 @@ public:
     }
 
     BOOL setEnd() {
-        if (!wantsWrite(access_)) {
+        if (!platform::grantsWrite(access_)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -345,8 +338,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
     }
-    const bool read = platform::wantsRead(desiredAccess);
-    const bool write = platform::wantsWrite(desiredAccess);
+    const bool read = platform::grantsRead(desiredAccess);
+    const bool write = platform::grantsWrite(desiredAccess);
     if (creationDisposition == TRUNCATE_EXISTING && !write) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;

@@ -16,6 +16,8 @@
 // is never handed to a new open: the port is opened afresh, so a printer
 // plugged in again is found while handles of the old one are still held.
 #include "platform/linux/ports.h"
+#include "platform/AccessRights.h"
+#include "platform/PortTimeouts.h"
 #include "platform/linux/files.h"
 #include "platform/linux/host_paths.h"
 #include "platform/linux/port_stand_ins.h"
@@ -50,7 +52,6 @@ namespace {
 using platform::standin::DeviceKind;
 
 constexpr long long usPerMs = 1000;
-constexpr unsigned long long longestWaitMs = 1000000000ull;
 constexpr size_t deviceIdBufferSize = 4096;
 // Waits on a device that cannot be polled: while an answer is likely (up to
 // activeWindowUs after data went either way) the device is looked at every
@@ -74,14 +75,6 @@ constexpr unsigned lpMajor = 6;
 constexpr unsigned usbMiscMajor = 180;
 constexpr unsigned usbLpMinors = 16;
 
-bool wantsRead(DWORD access) {
-    return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
-}
-
-bool wantsWrite(DWORD access) {
-    return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
-}
-
 long long nowUs() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -89,7 +82,8 @@ long long nowUs() {
 }
 
 long long afterMs(long long startUs, unsigned long long milliseconds) {
-    return startUs + static_cast<long long>(std::min(milliseconds, longestWaitMs)) * usPerMs;
+    // The time-out rules cap every time they give.
+    return startUs + static_cast<long long>(milliseconds) * usPerMs;
 }
 
 void sleepUs(long long microseconds) {
@@ -335,7 +329,7 @@ public:
         if (done != nullptr) {
             *done = 0;
         }
-        if (!wantsRead(access_)) {
+        if (!platform::grantsRead(access_)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -346,25 +340,9 @@ public:
             SetLastError(ERROR_NOACCESS);
             return FALSE;
         }
-        const COMMTIMEOUTS t = timeouts();
-        const bool atOnce = t.ReadIntervalTimeout == MAXDWORD &&
-                            t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-        const bool firstByte =
-            t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-            t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
+        const platform::ReadTimeouts rules = platform::readTimeouts(timeouts(), size);
         const long long start = nowUs();
-        bool total = false;
-        long long totalEnd = 0;
-        if (firstByte) {
-            total = true;
-            totalEnd = afterMs(start, t.ReadTotalTimeoutConstant);
-        } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-            total = true;
-            totalEnd = afterMs(
-                start, static_cast<unsigned long long>(t.ReadTotalTimeoutMultiplier) * size +
-                           t.ReadTotalTimeoutConstant);
-        }
-        const bool interval = !atOnce && !firstByte && t.ReadIntervalTimeout != 0;
+        const long long totalEnd = afterMs(start, rules.totalMs);
         // Only lp and usblp answer 0 for "nothing to say"; elsewhere 0 is the
         // end of the line.
         const bool zeroIsHangUp = device_->kind() == DeviceKind::Other;
@@ -403,18 +381,18 @@ public:
                 lastByte = now;
                 useless = false;
                 device_->active();
-                if (got == size || firstByte) {
+                if (got == size || rules.firstByte) {
                     break;
                 }
                 continue;
             }
-            if (atOnce) {
+            if (rules.atOnce) {
                 break;
             }
-            bool timed = total;
+            bool timed = rules.total;
             long long wake = totalEnd;
-            if (interval && got > 0) {
-                const long long intervalEnd = afterMs(lastByte, t.ReadIntervalTimeout);
+            if (rules.intervalMs != 0 && got > 0) {
+                const long long intervalEnd = afterMs(lastByte, rules.intervalMs);
                 wake = timed ? std::min(wake, intervalEnd) : intervalEnd;
                 timed = true;
             }
@@ -440,7 +418,7 @@ public:
         if (done != nullptr) {
             *done = 0;
         }
-        if (!wantsWrite(access_)) {
+        if (!platform::grantsWrite(access_)) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -448,12 +426,10 @@ public:
             SetLastError(ERROR_NOACCESS);
             return FALSE;
         }
-        const COMMTIMEOUTS t = timeouts();
-        const bool total = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+        unsigned long long limitMs = 0;
+        const bool total = platform::writeTimeout(timeouts(), size, limitMs);
         std::lock_guard<std::mutex> transfer(device_->writing());
-        const long long end =
-            afterMs(nowUs(), static_cast<unsigned long long>(t.WriteTotalTimeoutMultiplier) * size +
-                                 t.WriteTotalTimeoutConstant);
+        const long long end = afterMs(nowUs(), limitMs);
         const char* data = static_cast<const char*>(buffer);
         size_t sent = 0;
         bool useless = false;
@@ -511,9 +487,7 @@ public:
     }
 
     BOOL setTimeouts(const COMMTIMEOUTS& timeouts) {
-        if (timeouts.ReadIntervalTimeout == MAXDWORD &&
-            timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
-            timeouts.ReadTotalTimeoutConstant == MAXDWORD) {
+        if (!platform::acceptedTimeouts(timeouts)) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
