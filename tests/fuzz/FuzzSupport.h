@@ -3,6 +3,8 @@
 // into choices.
 #pragma once
 
+#include "sim/NpaFrames.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@
 
 namespace par1fuzz {
 
-using Bytes = std::vector<uint8_t>;
+using sim::Bytes;
 
 // Points the registry and drive C: at a new directory below the temporary
 // directory (removed at exit), creates Localize and stores the settings

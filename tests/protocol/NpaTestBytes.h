@@ -2,6 +2,7 @@
 #pragma once
 
 #include "protocol/Data.h"
+#include "sim/NpaFrames.h"
 
 #include <cstdint>
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace npatest {
 
-using Bytes = std::vector<uint8_t>;
+using sim::Bytes;
 
 inline std::vector<uint8_t> hex(const std::string& text) {
     std::vector<uint8_t> bytes;

@@ -48,7 +48,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using sim::Bytes;
 using Clock = std::chrono::steady_clock;
 
 struct Options {

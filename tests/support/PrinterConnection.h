@@ -18,6 +18,7 @@
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
 #include "shared/BasicLogger.h"
+#include "sim/NpaFrames.h"
 #include "sim/VirtualPorts.h"
 #include "support/TransportEnvironment.h"
 
@@ -33,7 +34,7 @@
 
 namespace par1test {
 
-using Bytes = std::vector<uint8_t>;
+using sim::Bytes;
 
 // The host's own top layer: keeps every message that comes up.
 class RecordingHost : public Layer {
