@@ -1,4 +1,4 @@
-#include "PortFixture.h"
+#include "OpenPortFixture.h"
 #include "RecordingPorts.h"
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1ReadEndPointClosed.h"
@@ -20,7 +20,7 @@ std::string unread(Data& data) {
     return std::string(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
-class ReadEndPointTest : public PortFixture {};
+class ReadEndPointTest : public OpenPortFixture {};
 
 } // namespace
 

@@ -1,4 +1,4 @@
-#include "PortFixture.h"
+#include "OpenPortFixture.h"
 #include "port/Par1WriteEndPoint.h"
 #include "port/Par1WriteEndPointClosed.h"
 #include "port/Par1WriteEndPointOpen.h"
@@ -27,7 +27,7 @@ std::string describe(const COMMTIMEOUTS& t) {
            std::to_string(t.WriteTotalTimeoutConstant);
 }
 
-class WriteEndPointTest : public PortFixture {
+class WriteEndPointTest : public OpenPortFixture {
 protected:
     // One write through a freshly opened endpoint, closed again afterwards.
     uint32_t write(Par1WriteEndPoint& endpoint, Data& data) {

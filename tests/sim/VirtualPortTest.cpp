@@ -1,6 +1,6 @@
 // The virtual ports through the seam: opening, the IEEE 1284 identification,
 // read time-outs, the link speed and the faults a test can ask for.
-#include "PortFixture.h"
+#include "SeamPortsFixture.h"
 
 #include <thread>
 
@@ -9,7 +9,7 @@ namespace {
 using namespace simtest;
 using sim::bytes;
 
-class VirtualPort : public PortFixture {};
+class VirtualPort : public SeamPortsFixture {};
 
 TEST_F(VirtualPort, DosNameOfAParallelDeviceOpensThatPort) {
     ports.port(3).attachPrinter();

@@ -1,6 +1,6 @@
 // The virtual printer through the seam: the PJL query, NPA acknowledgements
 // and command replies, unsolicited packets, and the record of print data.
-#include "PortFixture.h"
+#include "SeamPortsFixture.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -42,7 +42,7 @@ std::vector<Bytes> packetsIn(const Bytes& stream) {
     return packets;
 }
 
-class Printer : public PortFixture {
+class Printer : public SeamPortsFixture {
 protected:
     void SetUp() override {
         printer = &ports.port(1).attachPrinter();

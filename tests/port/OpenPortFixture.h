@@ -23,9 +23,9 @@ inline bool sameTimeouts(const COMMTIMEOUTS& a, const COMMTIMEOUTS& b) {
            a.WriteTotalTimeoutConstant == b.WriteTotalTimeoutConstant;
 }
 
-class PortFixture : public ::testing::Test {
+class OpenPortFixture : public ::testing::Test {
 protected:
-    PortFixture()
+    OpenPortFixture()
         : printer_(ports_.port(1).attachPrinter()), installed_(new ScopedPortSystem(ports_)) {}
 
     void SetUp() override {

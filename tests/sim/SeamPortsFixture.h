@@ -38,14 +38,14 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-class PortFixture : public ::testing::Test {
+class SeamPortsFixture : public ::testing::Test {
 protected:
     sim::VirtualPorts ports;
     ScopedPortSystem installed{ports};
 
     static PortSystem& seam() { return PortSystem::current(); }
 
-    ~PortFixture() override {
+    ~SeamPortsFixture() override {
         for (HANDLE handle : handles_) {
             seam().closeHandle(handle);
         }
