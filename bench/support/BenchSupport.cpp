@@ -1,5 +1,5 @@
 #include "bench/support/BenchSupport.h"
-#include "tests/support/RemoveStore.h"
+#include "tests/support/PrivateStore.h"
 
 #include "platform/win32.h"
 
@@ -31,11 +31,7 @@ std::string usePrivateStore(const std::string& prefix) {
     if (std::getenv("PAR1_REGISTRY") != nullptr) {
         return std::string();
     }
-    const char* temporary = std::getenv("TMPDIR");
-    std::string directory = std::string(temporary != nullptr ? temporary : "/tmp") + "/" + prefix +
-                            std::to_string(GetCurrentProcessId());
-    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
+    const std::string directory = par1test::makePrivateStore(prefix);
     if (privateStore().empty()) {
         std::atexit(removePrivateStore);
     }

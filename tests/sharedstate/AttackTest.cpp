@@ -8,7 +8,7 @@
 #include "shared/BasicLogger.h"
 #include "shared/LogCategory.h"
 #include "shared/LogLevel.h"
-#include "support/RemoveStore.h"
+#include "support/PrivateStore.h"
 #include "support/TestChild.h"
 
 #include <gtest/gtest.h>

@@ -26,7 +26,7 @@
 #include "sim/NpaFrames.h"
 #include "sim/VirtualPorts.h"
 #include "sim/VirtualPrinter.h"
-#include "tests/support/RemoveStore.h"
+#include "tests/support/PrivateStore.h"
 
 #include "platform/win32.h"
 
@@ -193,14 +193,7 @@ std::string storeDirectory;
 
 void usePrivateStore() {
 #ifndef _WIN32
-    std::error_code error;
-    std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
-    if (error) {
-        temporary = "/tmp";
-    }
-    storeDirectory = (temporary / ("par1-soak-" + std::to_string(GetCurrentProcessId()))).string();
-    SetEnvironmentVariableA("PAR1_REGISTRY", (storeDirectory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (storeDirectory + "/drive_c").c_str());
+    storeDirectory = par1test::makePrivateStore("par1-soak-");
 #endif
 }
 

@@ -1,5 +1,5 @@
 #include "support/PrivateHostStore.h"
-#include "tests/support/RemoveStore.h"
+#include "tests/support/PrivateStore.h"
 
 #include "platform/win32.h"
 
@@ -12,9 +12,6 @@
 namespace par1test {
 
 namespace {
-
-// Marks the store as set up, so that a child process keeps its parent's.
-const char storeVariable[] = "PAR1_TEST_STORE";
 
 #ifndef _WIN32
 class RemoveStore : public ::testing::Environment {
@@ -43,15 +40,7 @@ bool usePrivateHostStore() {
         return true;
     }
     done = true;
-    const char* temporary = std::getenv("TMPDIR");
-    std::string directory =
-        std::string(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") +
-        "/par1-tests-" + std::to_string(GetCurrentProcessId()) + "-" +
-        std::to_string(GetTickCount());
-    SetEnvironmentVariableA(storeVariable, directory.c_str());
-    SetEnvironmentVariableA("PAR1_REGISTRY", (directory + "/registry.db").c_str());
-    SetEnvironmentVariableA("PAR1_DRIVE_C", (directory + "/drive_c").c_str());
-    ::testing::AddGlobalTestEnvironment(new RemoveStore(directory));
+    ::testing::AddGlobalTestEnvironment(new RemoveStore(makePrivateStore("par1-tests-")));
 #endif
     return true;
 }
