@@ -15,8 +15,12 @@ HINSTANCE ownModule() {
     return static_cast<HINSTANCE>(info.dli_fbase);
 }
 
-__attribute__((constructor)) void onLoad() { DllMain(ownModule(), DLL_PROCESS_ATTACH, nullptr); }
+__attribute__((constructor)) void onLoad() {
+    DllMain(ownModule(), DLL_PROCESS_ATTACH, nullptr);
+}
 
-__attribute__((destructor)) void onUnload() { DllMain(ownModule(), DLL_PROCESS_DETACH, nullptr); }
+__attribute__((destructor)) void onUnload() {
+    DllMain(ownModule(), DLL_PROCESS_DETACH, nullptr);
+}
 
 } // namespace
