@@ -61,6 +61,8 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
         }
         if (options.paperOut) {
             port.failWrites(0xFFFFFFFFu, CE_OOP, ERROR_OUT_OF_PAPER);
+        } else if (options.paperOutWrites != 0) {
+            port.failWrites(options.paperOutWrites, CE_OOP, ERROR_OUT_OF_PAPER);
         }
     }
     state_->installed = std::make_unique<ScopedPortSystem>(*state_->ports);
