@@ -23,7 +23,7 @@ public:
     // Installs the SIGTERM handler and starts the watch.
     // Its lines go to status.
     explicit CancelWatch(StatusLines& status,
-                         std::chrono::milliseconds grace = std::chrono::milliseconds(700));
+                         std::chrono::milliseconds grace = std::chrono::milliseconds(500));
     // The job has ended: stops the watch.
     ~CancelWatch();
     CancelWatch(const CancelWatch&) = delete;
