@@ -304,6 +304,7 @@ int Backend::printJob(const std::vector<std::string>& arguments) {
     const auto start = std::chrono::steady_clock::now();
     auto lastProgress = start;
     uint64_t sentAll = 0;
+    bool paperTaken = false;
     for (unsigned copy = 1; copy <= copies; ++copy) {
         if (copy > 1) {
             input = std::make_unique<JobInput>(files);
@@ -333,8 +334,14 @@ int Backend::printJob(const std::vector<std::string>& arguments) {
                 sent += moved;
                 sentAll += moved;
                 if (error == 0) {
-                    if (status_.isSet("media-empty-error")) {
+                    // The printer takes paper: an out-of-paper state of
+                    // this job, or left by an earlier one, is over.
+                    const bool waited = status_.isSet("media-empty-error");
+                    if (waited || !paperTaken) {
                         status_.clear("media-empty-error");
+                        paperTaken = true;
+                    }
+                    if (waited) {
                         status_.info("Paper loaded; printing");
                     }
                     continue;

@@ -91,7 +91,8 @@ std::string LinkedModule::saveReceived(const std::string& path) const {
     // Every step's errno counts: a full disk shows in the write, the flush or
     // the close.
     errno = 0;
-    bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
+    // Nothing received is an empty file (fwrite takes no null buffer).
+    bool written = data.empty() || std::fwrite(data.data(), 1, data.size(), out) == data.size();
     written = std::fflush(out) == 0 && written;
     const int error = errno;
     written = std::fclose(out) == 0 && written;
