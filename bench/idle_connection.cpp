@@ -3,8 +3,9 @@
 // an idle connection costs its host. Two ports: a printer that stays silent
 // (each read waits for "ReadTimeout" before it returns empty), and a port
 // without a back channel, whose reads return at once with nothing. A third
-// row polls in the same rhythm without the transport (an event wait of 50 ms,
-// then 25 ms of Sleep): the platform's own floor.
+// row polls in the rhythm of an idle connection at rest without the
+// transport (an event wait of 50 ms, then 250 ms of Sleep): the platform's
+// own floor.
 //
 //     idle_connection [--seconds N]    (default 10)
 //
@@ -96,12 +97,13 @@ void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
     TransportUninitialize();
 }
 
-// The same rhythm without the transport: a wait of "ReadTimeout" on an event
-// nobody sets, then the 25 ms pause. What the platform itself costs per poll.
+// The rhythm at rest without the transport: a wait of "ReadTimeout" on an
+// event nobody sets, then the longest pause. What the platform itself costs
+// per poll.
 void floor(DWORD seconds) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (event == nullptr) {
-        std::printf("%-28s failed: no event\n", "floor: wait 50 + sleep 25");
+        std::printf("%-28s failed: no event\n", "floor: wait 50 + sleep 250");
         return;
     }
     const double cpuBefore = bench::processCpuSeconds();
@@ -109,12 +111,12 @@ void floor(DWORD seconds) {
     unsigned long polls = 0;
     while (GetTickCount() - start < seconds * 1000) {
         WaitForSingleObject(event, 50);
-        Sleep(25);
+        Sleep(250);
         ++polls;
     }
     const double cpu = bench::processCpuSeconds() - cpuBefore;
     CloseHandle(event);
-    std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 25",
+    std::printf("%-28s %8u %10.1f %12.4f%% %8lu %10.1f\n", "floor: wait 50 + sleep 250",
                 static_cast<unsigned>(seconds), cpu * 1000.0, 100.0 * cpu / seconds, polls,
                 static_cast<double>(polls) / seconds);
 }

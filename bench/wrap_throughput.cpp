@@ -2,7 +2,7 @@
 // and PJL layers, adapter, port seam) to the virtual printer, unwrapped and
 // wrapped into acknowledged NPA packets, at several link speeds and packet
 // sizes, and reports for each row the throughput, how it compares with the
-// unwrapped print, the link and the stop-and-wait bound, and the CPU time the
+// unwrapped print, the link and the bound of the link, and the CPU time the
 // process spent per MiB.
 //
 //     wrap_throughput [--quick] [--job BYTES] [--links LIST] [--packets LIST]
@@ -12,11 +12,12 @@
 // 1 MiB job with the default packet size only. The packet size does not
 // apply to unwrapped printing, which runs once per link.
 //
-// Stop-and-wait bound of a wrapped row: each packet costs its transfer time
-// at the link speed plus the port's read interval time-out (1 ms), after
-// which the read that carries its acknowledgement returns. The job goes down
-// in 64 KiB pieces, as a spooler hands it over, and the wrap layer cuts each
-// piece on its own: 17 packets of the default size per piece, 2 of 65535.
+// Bound of a wrapped row: the transfer time of every packet, payload and
+// header, at the link speed; what stop-and-wait adds on top (the
+// acknowledgement's way up and the writer's wake-up) is the row's distance
+// from it. No bound on an unlimited link. The job goes down in 64 KiB
+// pieces, as a spooler hands it over, and the wrap layer cuts each piece on
+// its own: 17 packets of the default size per piece, 2 of 65535.
 //
 // On Linux the registry and drive C: are a private directory below the
 // temporary directory (or PAR1_REGISTRY / PAR1_DRIVE_C when set); logging is
@@ -30,6 +31,9 @@
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
 #include "sim/VirtualPorts.h"
+#ifndef _WIN32
+#include "bench/support/PtyPrinterRows.h"
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -45,7 +49,6 @@ using Clock = std::chrono::steady_clock;
 
 const uint32_t headerSize = 5;
 const uint32_t defaultPacketSize = 4096;
-const double readIntervalSeconds = 0.001;
 const double mebibyte = 1024.0 * 1024.0;
 
 // What the printer sends back (acknowledgements are taken below) is dropped.
@@ -162,12 +165,10 @@ std::vector<unsigned long> numberList(const char* text) {
     return numbers;
 }
 
-// Transfer time of every packet plus one read interval per packet. The wrap
-// layer cuts each piece it is handed on its own, so the count comes from the
-// printer.
-double stopAndWaitSeconds(size_t jobSize, size_t packets, DWORD linkSpeed) {
-    const double bytes = static_cast<double>(jobSize + packets * headerSize);
-    return (linkSpeed != 0 ? bytes / linkSpeed : 0.0) + packets * readIntervalSeconds;
+// Transfer time of every packet. The wrap layer cuts each piece it is handed
+// on its own, so the count comes from the printer.
+double transferSeconds(size_t jobSize, size_t packets, DWORD linkSpeed) {
+    return static_cast<double>(jobSize + packets * headerSize) / linkSpeed;
 }
 
 void printRow(const char* link, uint32_t packetSize, const char* mode, size_t jobSize,
@@ -263,10 +264,14 @@ int main(int argc, char** argv) {
                             r.failure.c_str());
                 continue;
             }
-            const double bound = job.size() / stopAndWaitSeconds(job.size(), r.packets, speed);
+            const double bound =
+                speed != 0 ? job.size() / transferSeconds(job.size(), r.packets, speed) : 0;
             printRow(link.c_str(), packetSize, "wrapped", job.size(), r, rawRate, speed, bound);
         }
     }
+#ifndef _WIN32
+    bench::printPtyPrinterRows(job, chunk);
+#endif
     std::printf("load average %s\n", bench::loadAverage().c_str());
     return 0;
 }

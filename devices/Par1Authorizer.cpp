@@ -1,8 +1,8 @@
 #include "devices/Par1Authorizer.h"
 
-#include "port/TransportTrace.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <cstring>
@@ -52,7 +52,7 @@ Par1Authorizer::Par1Authorizer() = default;
 Par1Authorizer::~Par1Authorizer() = default;
 
 bool Par1Authorizer::isDeviceCpd(const std::string& deviceId) const {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Authorizer::isDeviceCpd");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Authorizer::isDeviceCpd");
     if (deviceId.size() < std::strlen(cpdToken)) {
         answer(trace, false);
         return false;

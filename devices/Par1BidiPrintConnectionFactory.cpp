@@ -4,13 +4,13 @@
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
 #include "port/Par1Adapter.h"
-#include "protocol/LayerLog.h"
 #include "protocol/Par1NpaProtocol.h"
 #include "protocol/Par1NpaWrapProtocol.h"
 #include "protocol/Par1Protocol.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
 #include "shared/Exception.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <exception>
@@ -71,16 +71,14 @@ void Par1BidiPrintConnectionFactory::getName(std::string& name) {
 
 Layer* Par1BidiPrintConnectionFactory::doMake(Layer* host, const std::string&,
                                               const std::string& transportString) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1BidiPrintConnectionFactory::doMake() "), LevelTrace,
-        true);
+    FunctionTrace trace =
+        transportLog::open(LevelTrace, "Par1BidiPrintConnectionFactory::doMake() ");
     TransportProperties properties;
     std::string portName;
     properties.getString(transportString, PropertyRecords::Portname, portName);
     uint32_t packetSize = 4096;
     properties.getLong(transportString, PropertyRecords::MaxWritePacketSize, packetSize);
-    LayerLog::line(LevelDetail, "PacketSize=" + std::to_string(packetSize));
+    transportLog::line(LevelDetail, "PacketSize=" + std::to_string(packetSize));
 
     std::unique_ptr<Par1NpaWrapProtocol> wrapper;
     std::unique_ptr<Par1NpaProtocol> npa;
@@ -92,11 +90,11 @@ Layer* Par1BidiPrintConnectionFactory::doMake(Layer* host, const std::string&,
         pjl.reset(new Par1Protocol);
         adapter.reset(new Par1Adapter(portName));
     } catch (const Exception& e) {
-        LayerLog::error("Par1BidiPrintConnectionFactory::doMake() failed, rc=" +
-                        std::to_string(e.getErrorCode()));
+        transportLog::error("Par1BidiPrintConnectionFactory::doMake() failed, rc=" +
+                            std::to_string(e.getErrorCode()));
         return nullptr;
     } catch (const std::exception&) {
-        LayerLog::error("Par1BidiPrintConnectionFactory::doMake() failed");
+        transportLog::error("Par1BidiPrintConnectionFactory::doMake() failed");
         return nullptr;
     }
     wrapper->setName(connectionName);
@@ -107,6 +105,7 @@ Layer* Par1BidiPrintConnectionFactory::doMake(Layer* host, const std::string&,
     pjl->setLayer(Layer::Upper, npa.get());
     pjl->setLayer(Layer::Lower, adapter.get());
     adapter->setLayer(Layer::Upper, pjl.get());
+    wrapper->setReplyExpectation(adapter.get());
     if (host != nullptr) {
         host->setLayer(Layer::Upper, wrapper.get());
     }
@@ -121,10 +120,8 @@ Layer* Par1BidiPrintConnectionFactory::doMake(Layer* host, const std::string&,
 
 void Par1BidiPrintConnectionFactory::doUnMake(Layer* connection) {
     std::string name = connection != nullptr ? connection->getName() : std::string();
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1BidiPrintConnectionFactory::doUnMake() " + name),
-        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(
+        LevelTrace, [&] { return "Par1BidiPrintConnectionFactory::doUnMake() " + name; });
     if (connection == nullptr) {
         return;
     }

@@ -1,9 +1,9 @@
 #include "devices/Par1ConnectionFactoryManager.h"
 
 #include "protocol/Layer.h"
-#include "protocol/LayerLog.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <new>
@@ -67,8 +67,8 @@ void Par1ConnectionFactoryManager::removeFactory(ConnectionFactory* factory) {
     if (factory != nullptr) {
         factory->getName(name);
     }
-    LayerLog::line(LevelDetail,
-                   "Par1ConnectionFactoryManager::removeFactory" + name + " not found");
+    transportLog::line(LevelDetail,
+                       "Par1ConnectionFactoryManager::removeFactory" + name + " not found");
 }
 
 ConnectionFactory* Par1ConnectionFactoryManager::findFactory(const std::string& name) {

@@ -3,9 +3,9 @@
 #include "devices/Par1ConnectionFactoryManager.h"
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
-#include "protocol/LayerLog.h"
 #include "protocol/NullLayer.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <new>
@@ -59,11 +59,9 @@ size_t Par1ConnectionManager::connectionCount() {
 
 Layer* Par1ConnectionManager::doGet(Layer* host, const std::string& transportString,
                                     const std::string& connectionName) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace,
-                            "Par1ConnectionManager::doGet() connectionName=" + connectionName),
-        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, [&] {
+        return "Par1ConnectionManager::doGet() connectionName=" + connectionName;
+    });
     uint32_t handle = 0;
     if (TransportProperties().getLong(transportString, PropertyRecords::Handle, handle) != 0) {
         if (trace.isEnabled()) {
@@ -105,19 +103,18 @@ void Par1ConnectionManager::doRelease(Layer* connection) {
         ++entry;
     }
     if (entry == connections_.end()) {
-        LayerLog::line(LevelDetail,
-                       "Par1ConnectionManager::doRelease() not a connection of this manager");
+        transportLog::line(LevelDetail,
+                           "Par1ConnectionManager::doRelease() not a connection of this manager");
         return;
     }
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1ConnectionManager::doRelease() name=" +
-                                                            connection->getName()),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, [&] {
+        return "Par1ConnectionManager::doRelease() name=" + connection->getName();
+    });
     if (connection->release() != 0) {
         return;
     }
-    LayerLog::line(LevelDetail, "Par1ConnectionManager::doRelease() " + connection->getName() +
-                                    " usage count=0");
+    transportLog::line(LevelDetail, "Par1ConnectionManager::doRelease() " + connection->getName() +
+                                        " usage count=0");
     connections_.erase(entry);
     // An adapter must not be deleted with its read thread running: close
     // what the holders left open. The lock stays held, so a doGet for the

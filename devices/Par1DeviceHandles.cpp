@@ -1,8 +1,8 @@
 #include "devices/Par1DeviceHandles.h"
 
-#include "port/TransportTrace.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <string>
@@ -44,7 +44,7 @@ Par1DeviceHandles::~Par1DeviceHandles() = default;
 
 void Par1DeviceHandles::get(uint32_t portNumber, uint32_t& handle) const {
     handle = handleOf(portNumber);
-    FunctionTrace trace = transportTrace::open(LevelTrace, [&] {
+    FunctionTrace trace = transportLog::open(LevelTrace, [&] {
         return "Par1DeviceHandles::get(handle=" + std::to_string(handle) + ")";
     });
 }

@@ -4,8 +4,8 @@
 #include "devices/Par1DiscovererManager.h"
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
-#include "port/TransportTrace.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include <algorithm>
 #include <atomic>
@@ -68,7 +68,7 @@ void Par1Devices::doUpdate(const std::string& transportString) {
         }
         entries_.push_back(transportString);
     }
-    transportTrace::detail(
+    transportLog::detail(
         [&] { return "Par1Devices::doUpdate: adding transportString=" + transportString + "."; });
 }
 
@@ -86,14 +86,14 @@ uint32_t Par1Devices::get(const std::string& portName) {
             }
         }
     }
-    transportTrace::detail([&] {
+    transportLog::detail([&] {
         return std::string(found ? "Par1Devices::get: rc=conn" : "Par1Devices::get: rc=1");
     });
     return found ? 0 : 1;
 }
 
 void Par1Devices::emptyList() {
-    transportTrace::detail([] { return std::string("Par1Devices::emptyList: "); });
+    transportLog::detail([] { return std::string("Par1Devices::emptyList: "); });
     CriticalSectionLock lock(entriesLock_);
     entries_.clear();
 }

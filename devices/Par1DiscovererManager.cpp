@@ -8,13 +8,13 @@
 #include "platform/win32.h"
 #include "port/Par1PortDevice.h"
 #include "port/PortSystem.h"
-#include "port/TransportTrace.h"
 #include "shared/CriticalSection.h"
 #include "shared/CriticalSectionLock.h"
 #include "shared/Exception.h"
 #include "shared/Mutex.h"
 #include "shared/OsVersion.h"
 #include "shared/TextBuilder.h"
+#include "shared/TransportLog.h"
 
 #include <atomic>
 #include <cstring>
@@ -149,7 +149,7 @@ std::string Par1DiscovererManager::deviceIdText(const char* buffer, size_t size)
 }
 
 void Par1DiscovererManager::runDiscoveryLocked() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "starting Parallel Discovery");
+    FunctionTrace trace = transportLog::open(LevelTrace, "starting Parallel Discovery");
     results_.clear();
     PortSystem& ports = PortSystem::current();
     const DWORD query = OsVersion::getPlatformId() == VER_PLATFORM_WIN32_WINDOWS
@@ -189,7 +189,7 @@ void Par1DiscovererManager::runDiscoveryLocked() {
                 }
             } else {
                 std::string deviceId = deviceIdText(buffer.data(), buffer.size());
-                transportTrace::detail([&] { return "Par1Discoverer 1284DeviceID: " + deviceId; });
+                transportLog::detail([&] { return "Par1Discoverer 1284DeviceID: " + deviceId; });
                 if (!Par1Authorizer::getInstance()->isDeviceCpd(deviceId)) {
                     std::string transportString;
                     properties.setString(transportString, PropertyRecords::Portname, portName);
@@ -199,7 +199,7 @@ void Par1DiscovererManager::runDiscoveryLocked() {
                     properties.setLong(transportString, PropertyRecords::Handle, handle);
                     makeTransportString(transportString);
                     results_[handle] = transportString;
-                    transportTrace::detail(
+                    transportLog::detail(
                         [&] { return TextBuilder("Parallel found handle").append(handle).str(); });
                 }
             }
@@ -210,7 +210,7 @@ void Par1DiscovererManager::runDiscoveryLocked() {
 }
 
 uint32_t Par1DiscovererManager::makeTransportString(std::string& transportString) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Discoverer::makeTransportString");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Discoverer::makeTransportString");
     TransportProperties properties;
     properties.setString(transportString, PropertyRecords::Device, "BpdPrinter");
     properties.setString(transportString, PropertyRecords::Transport, "PAR1");
@@ -219,14 +219,14 @@ uint32_t Par1DiscovererManager::makeTransportString(std::string& transportString
 
 void Par1DiscovererManager::tellObservers(const Results& results) {
     if (results.empty()) {
-        transportTrace::detail([] {
+        transportLog::detail([] {
             return std::string("Par1DiscovererManager::notifyObservers() no device was found");
         });
         return;
     }
     for (const auto& result : results) {
         Subject::notify(result.second);
-        transportTrace::detail(
+        transportLog::detail(
             [&] { return "Par1DiscovererManager::notifyObservers() device=" + result.second; });
     }
 }

@@ -10,21 +10,25 @@
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1WriteEndPoint.h"
 #include "port/PortSystem.h"
-#include "port/TransportTrace.h"
 #include "protocol/Data.h"
 #include "shared/Event.h"
 #include "shared/Mutex.h"
 #include "shared/TextBuilder.h"
 #include "shared/Thread.h"
+#include "shared/TransportLog.h"
 #include "shared/Win32Exception.h"
 #include "visitors/Visitor.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
 
 const uint32_t mutexTimeout = 4000;
-const DWORD readPause = 25;
+// The read thread's pause after an empty read doubles from the first to the
+// longest.
+const DWORD firstPause = 25;
+const DWORD longestPause = 250;
 const DWORD recoveryPause = 2000;
 const DWORD stopTimeout = 3000;
 // How often a read thread waiting for another adapter's recovery looks
@@ -95,7 +99,7 @@ private:
 Par1Adapter::Par1Adapter(const std::string& portName)
     : state_(&Par1AdapterClosed::instance()), readEndpoint_(nullptr), writeEndpoint_(nullptr),
       handle_(INVALID_HANDLE_VALUE), continueReading_(false), mutexTimeout_(0), pausing_(false),
-      lockOwner_(0) {
+      wrote_(false), pause_(firstPause), replyLength_(0), lockOwner_(0) {
     try {
         init();
         portName_ = portName;
@@ -105,7 +109,7 @@ Par1Adapter::Par1Adapter(const std::string& portName)
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     } catch (const Win32Exception& e) {
-        transportTrace::line(LevelError, TextBuilder("File error").append(e.getErrorCode()).str());
+        transportLog::line(LevelError, TextBuilder("File error").append(e.getErrorCode()).str());
         throw Win32Exception("failure", e.getErrorCode(), "", 0);
     }
 }
@@ -129,7 +133,7 @@ Par1Adapter::~Par1Adapter() {
 }
 
 void Par1Adapter::init() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::init(): ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::init(): ");
     mutexTimeout_ = mutexTimeout;
     mutex_.reset(new Mutex(false, "", false));
     stopEvent_.reset(new Event(true, false, "", false));
@@ -167,12 +171,12 @@ bool Par1Adapter::holdsMutex() const {
 }
 
 void Par1Adapter::changeState(Par1AdapterState& state) {
-    FunctionTrace trace = transportTrace::open(
+    FunctionTrace trace = transportLog::open(
         LevelTrace, [&] { return "Par1Adapter::changeState(" + state.getName() + "): "; });
     Hold hold(*this);
     if (!hold.held()) {
         if (trace.isEnabled()) {
-            trace.log("Unable to acquire mutex_, state unchanged.");
+            transportLog::note(trace, "Unable to acquire mutex_, state unchanged.");
             trace.setReturnCode(hold.error());
         }
         return;
@@ -183,11 +187,11 @@ void Par1Adapter::changeState(Par1AdapterState& state) {
 }
 
 uint32_t Par1Adapter::doOpen() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doOpen: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::doOpen: ");
     Hold hold(*this);
     if (!hold.held()) {
         if (trace.isEnabled()) {
-            trace.log("Unable to acquire mutex_.");
+            transportLog::note(trace, "Unable to acquire mutex_.");
             trace.setReturnCode(hold.error());
         }
         return hold.error();
@@ -205,11 +209,11 @@ uint32_t Par1Adapter::doOpen() {
 }
 
 uint32_t Par1Adapter::doClose() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doClose: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::doClose: ");
     Hold hold(*this);
     if (!hold.held()) {
         if (trace.isEnabled()) {
-            trace.log("Unable to acquire mutex_.");
+            transportLog::note(trace, "Unable to acquire mutex_.");
             trace.setReturnCode(hold.error());
         }
         return hold.error();
@@ -227,11 +231,11 @@ uint32_t Par1Adapter::doClose() {
 }
 
 void Par1Adapter::doAccept(Data& data) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doAccept(Data): ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::doAccept(Data): ");
     Hold hold(*this);
     if (!hold.held()) {
         if (trace.isEnabled()) {
-            trace.log("Unable to acquire mutex_.");
+            transportLog::note(trace, "Unable to acquire mutex_.");
             trace.setReturnCode(hold.error());
         }
         data.setError(hold.error());
@@ -241,11 +245,11 @@ void Par1Adapter::doAccept(Data& data) {
 }
 
 void Par1Adapter::doAccept(Visitor& visitor) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::doAccept(Visitor): ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::doAccept(Visitor): ");
     Hold hold(*this);
     if (!hold.held()) {
         if (trace.isEnabled()) {
-            trace.log("Unable to acquire mutex_.");
+            transportLog::note(trace, "Unable to acquire mutex_.");
             trace.setReturnCode(hold.error());
         }
         visitor.setError(hold.error());
@@ -259,9 +263,9 @@ void Par1Adapter::doAccept(Visitor& visitor) {
 }
 
 void Par1Adapter::doWrite(Data& data) {
-    FunctionTrace trace = transportTrace::open(LevelData, "Par1Adapter::doWrite: ");
+    FunctionTrace trace = transportLog::open(LevelData, "Par1Adapter::doWrite: ");
     if (data.size() == 0) {
-        transportTrace::line(LevelData, "No data to write.");
+        transportLog::line(LevelData, "No data to write.");
         data.setCount(0);
         return;
     }
@@ -272,15 +276,16 @@ void Par1Adapter::doWrite(Data& data) {
                 trace.setReturnCode(hold.error());
             }
             data.setError(hold.error());
-            transportTrace::line(LevelData, "Unable to acquire mutex_.");
+            transportLog::line(LevelData, "Unable to acquire mutex_.");
             return;
         }
         Par1AdapterState* state = state_.load();
-        if (transportTrace::isEnabled(LevelData)) {
-            transportTrace::line(LevelData, "Calling " + state->getName());
+        if (transportLog::isEnabled(LevelData)) {
+            transportLog::line(LevelData, "Calling " + state->getName());
         }
         state->doWrite(*this, data);
     }
+    wrote_.store(true);
     if (pausing_.load()) {
         try {
             readWake_->set();
@@ -312,9 +317,15 @@ uint32_t Par1Adapter::setPrintDataFlag(bool printData) {
         [&](Par1WriteEndPoint& endpoint) { endpoint.setPrintDataFlag(printData); });
 }
 
+void Par1Adapter::expectReplies(uint32_t length) {
+    replyLength_.store(length);
+}
+
 uint32_t Par1Adapter::startReading() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::startReading: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::startReading: ");
     continueReading_.store(true);
+    pause_ = firstPause;
+    replyLength_.store(0);
     try {
         stopEvent_->reset();
         readWake_->reset();
@@ -326,7 +337,7 @@ uint32_t Par1Adapter::startReading() {
         thread_.reset();
         runnable_.reset();
         uint32_t error = e.getErrorCode() != 0 ? e.getErrorCode() : ERROR_INTERNAL_ERROR;
-        transportTrace::line(
+        transportLog::line(
             LevelError,
             TextBuilder("Par1Adapter::startReading: no read thread, rc=").append(error).str());
         return error;
@@ -335,8 +346,7 @@ uint32_t Par1Adapter::startReading() {
 }
 
 void Par1Adapter::setContinueReadingOff() {
-    FunctionTrace trace =
-        transportTrace::open(LevelTrace, "Par1Adapter::setContinueReadingOff(): ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::setContinueReadingOff(): ");
     continueReading_.store(false);
     try {
         stopEvent_->set();
@@ -347,22 +357,21 @@ void Par1Adapter::setContinueReadingOff() {
 }
 
 void Par1Adapter::stopReading() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::stopReading: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::stopReading: ");
     setContinueReadingOff();
     if (thread_ && !thread_->waitForTermination(stopTimeout)) {
         if (trace.isEnabled()) {
-            trace.log("waitForTermination(3000) rc=false, Terminating Thread.");
+            transportLog::note(trace, "waitForTermination(3000) rc=false, Terminating Thread.");
         }
         HANDLE handle = nullptr;
         if (thread_->getHandle(handle)) {
             ++terminations;
             if (!TerminateThread(handle, 0)) {
-                transportTrace::line(LevelError,
-                                     TextBuilder("Error in TerminateThread API lastErr=")
-                                         .append(static_cast<uint32_t>(GetLastError()))
-                                         .str());
+                transportLog::line(LevelError, TextBuilder("Error in TerminateThread API lastErr=")
+                                                   .append(static_cast<uint32_t>(GetLastError()))
+                                                   .str());
             } else if (trace.isEnabled()) {
-                trace.log("Success TerminateThread API");
+                transportLog::note(trace, "Success TerminateThread API");
             }
         }
     }
@@ -400,7 +409,7 @@ Par1Adapter::Recovery Par1Adapter::findPrinterAgain() {
             manager->getDiscoverer()->discover("");
         }
     } catch (const Exception& e) {
-        transportTrace::line(
+        transportLog::line(
             LevelError,
             TextBuilder("Par1Adapter::read: discovery failed, rc=").append(e.getErrorCode()).str());
     }
@@ -408,37 +417,45 @@ Par1Adapter::Recovery Par1Adapter::findPrinterAgain() {
 }
 
 void Par1Adapter::pauseReading() {
+    if (wrote_.exchange(false)) {
+        // The answer to a write may still be on its way.
+        pause_ = firstPause;
+    }
     pausing_.store(true);
     // A stop that came before the flag was set has signalled the event
     // already; the flag is tested again after the pause.
-    PortSystem::current().pause(readWake_->getHandle(), readPause);
+    PortSystem::current().pause(readWake_->getHandle(), pause_);
     pausing_.store(false);
+    pause_ = std::min(2 * pause_, longestPause);
 }
 
 uint32_t Par1Adapter::read() {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1Adapter::read: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Adapter::read: ");
     Data buffer(0, 255);
     Par1ReadEndPoint* endpoint = readEndpoint_;
     if (endpoint == nullptr) {
         if (trace.isEnabled()) {
-            trace.log("readEndpoint_ = NULL");
+            transportLog::note(trace, "readEndpoint_ = NULL");
             trace.setReturnCode(0u);
         }
         return 0;
     }
     try {
         while (continueReading_.load()) {
-            uint32_t result = endpoint->doRead(buffer);
+            uint32_t result = endpoint->doRead(buffer, replyLength_.load());
             // What came may have more behind it (the acknowledgement a writer
             // waits for, the rest of an answer): read again at once. Only a
             // read without data pauses, so a silent port is never polled in
             // a busy loop.
             if (result != 0 || buffer.size() == 0) {
                 pauseReading();
+            } else {
+                pause_ = firstPause;
             }
             if (result != 0) {
                 if (trace.isEnabled()) {
-                    trace.log(
+                    transportLog::note(
+                        trace,
                         TextBuilder("Error (close,sleep,enumerate,open) rc=").append(result).str());
                 }
                 endpoint->doClose();
@@ -469,18 +486,18 @@ uint32_t Par1Adapter::read() {
         }
     } catch (const Exception& e) {
         uint32_t error = e.getErrorCode() != 0 ? e.getErrorCode() : ERROR_INTERNAL_ERROR;
-        transportTrace::line(LevelError,
-                             TextBuilder("Par1Adapter::read: stopped, rc=").append(error).str());
+        transportLog::line(LevelError,
+                           TextBuilder("Par1Adapter::read: stopped, rc=").append(error).str());
         return error;
     } catch (const std::exception&) {
-        transportTrace::line(LevelError, "Par1Adapter::read: stopped, rc=1359");
+        transportLog::line(LevelError, "Par1Adapter::read: stopped, rc=1359");
         return ERROR_INTERNAL_ERROR;
     } catch (...) {
         // TerminateThread unwinds this thread on Linux; that must go on.
         if (platform::isThreadTerminating()) {
             throw;
         }
-        transportTrace::line(LevelError, "Par1Adapter::read: stopped, rc=1359");
+        transportLog::line(LevelError, "Par1Adapter::read: stopped, rc=1359");
         return ERROR_INTERNAL_ERROR;
     }
     if (trace.isEnabled()) {

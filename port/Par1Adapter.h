@@ -6,10 +6,16 @@
 // thread. The read thread polls the port (one read bounded by "ReadTimeout")
 // and hands every non-empty chunk to the upper neighbour's doAccept(Data&).
 // After a read that brought data it reads again at once, so an answer or an
-// acknowledgement goes up as soon as the port has it; after a read that
-// brought nothing it pauses 25 ms, or until one of the adapter's writes
-// finishes, since the answer to a write may then be on its way. It tests its
-// stop flag on every pass, and a stop ends the pause at once.
+// acknowledgement goes up as soon as the port has it. While a layer above
+// expects replies of a known length (acknowledgements), each read asks for
+// that many bytes, so that it ends when the reply is complete instead of one
+// read interval after its last byte.
+// After a read that brought nothing the thread pauses, 25 ms at first and
+// twice as long after each further empty read, up to 250 ms: a printer's own
+// message waits at most that long in the port. Data, or a write of the
+// adapter, brings the pause back to 25 ms; a write that finishes during a
+// pause ends it, since the answer to the write may be on its way. The thread
+// tests its stop flag on every pass, and a stop ends the pause at once.
 // When a read fails it closes its endpoint, waits 2000 ms, empties the
 // device table and runs discovery again: if the printer is still on the
 // port it reads on, otherwise the thread ends with 1117 (ERROR_IO_DEVICE)
@@ -28,6 +34,7 @@
 #include "platform/win32.h"
 #include "port/Par1PortDevice.h"
 #include "protocol/Adapter.h"
+#include "protocol/ReplyExpectation.h"
 
 #include <atomic>
 #include <cstdint>
@@ -44,7 +51,7 @@ class Runnable;
 class Thread;
 class Visitor;
 
-class Par1Adapter : public Adapter {
+class Par1Adapter : public Adapter, public ReplyExpectation {
 public:
     // Defines the port's device name and opens the port ("LPT1:" to
     // "LPT9:"). A port that cannot be opened is not reported here: reads and
@@ -90,6 +97,7 @@ public:
     // Cleared: the next write is not print data (write time-out 1000 ms).
     // Answers as setCommTimeouts.
     uint32_t setPrintDataFlag(bool printData);
+    void expectReplies(uint32_t length) override;
 
     // Used by the states.
     Par1ReadEndPoint* getReadEndpoint() const { return readEndpoint_; }
@@ -127,7 +135,8 @@ private:
     bool holdsMutex() const;
     // The device table's answer after a fresh discovery.
     Recovery findPrinterAgain();
-    // The rest after a read that brought nothing.
+    // The rest after a read that brought nothing; each one longer than the
+    // last unless data came or the adapter wrote since.
     void pauseReading();
 
     std::atomic<Par1AdapterState*> state_;
@@ -149,6 +158,12 @@ private:
     // packet while the thread waits in a read.
     std::unique_ptr<Event> readWake_;
     std::atomic<bool> pausing_;
+    // Set by every write, taken by the read thread's next pause.
+    std::atomic<bool> wrote_;
+    // The read thread's next pause; only that thread uses it.
+    DWORD pause_;
+    // The length of an expected reply, or 0: the standard read size.
+    std::atomic<uint32_t> replyLength_;
     // The thread that last acquired mutex_ and has not released it, or 0.
     std::atomic<DWORD> lockOwner_;
 };

@@ -5,7 +5,7 @@
 #include "port/Par1AdapterOpen.h"
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1WriteEndPoint.h"
-#include "port/TransportTrace.h"
+#include "shared/TransportLog.h"
 
 #include <memory>
 #include <new>
@@ -28,18 +28,18 @@ Par1AdapterClosed& Par1AdapterClosed::instance() {
 }
 
 uint32_t Par1AdapterClosed::doOpen(Par1Adapter& adapter) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1AdapterClosed::doOpen: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1AdapterClosed::doOpen: ");
     std::unique_ptr<Par1WriteEndPoint> writeEndpoint(new (std::nothrow)
                                                          Par1WriteEndPoint(adapter.getHandle()));
     if (!writeEndpoint) {
         uint32_t error = allocationError();
-        transportTrace::line(LevelError, "Error getting memory for Par1WriteEndPoint.");
+        transportLog::line(LevelError, "Error getting memory for Par1WriteEndPoint.");
         return error;
     }
     uint32_t result = writeEndpoint->doOpen();
     if (result != 0) {
         if (trace.isEnabled()) {
-            trace.log("Error opening writeEndPoint.");
+            transportLog::note(trace, "Error opening writeEndPoint.");
         }
         return result;
     }
@@ -53,13 +53,13 @@ uint32_t Par1AdapterClosed::doOpen(Par1Adapter& adapter) {
                                                        Par1ReadEndPoint(adapter.getHandle()));
     if (!readEndpoint) {
         uint32_t error = allocationError();
-        transportTrace::line(LevelError, "Error getting memory for Par1ReadEndPoint.");
+        transportLog::line(LevelError, "Error getting memory for Par1ReadEndPoint.");
         return error;
     }
     result = readEndpoint->doOpen();
     if (result != 0) {
         if (trace.isEnabled()) {
-            trace.log("Error opening Par1ReadEndPoint.");
+            transportLog::note(trace, "Error opening Par1ReadEndPoint.");
         }
         return result;
     }
@@ -85,7 +85,7 @@ uint32_t Par1AdapterClosed::doOpen(Par1Adapter& adapter) {
 }
 
 uint32_t Par1AdapterClosed::doClose(Par1Adapter&) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1AdapterClosed::doClose: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1AdapterClosed::doClose: ");
     if (trace.isEnabled()) {
         trace.setReturnCode(0u);
     }

@@ -5,9 +5,9 @@
 #include "port/Par1AdapterClosed.h"
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1WriteEndPoint.h"
-#include "port/TransportTrace.h"
 #include "protocol/Data.h"
 #include "shared/TextBuilder.h"
+#include "shared/TransportLog.h"
 
 Par1AdapterOpen::Par1AdapterOpen() : Par1AdapterState("Par1AdapterOpen") {}
 
@@ -17,12 +17,12 @@ Par1AdapterOpen& Par1AdapterOpen::instance() {
 }
 
 void Par1AdapterOpen::doWrite(Par1Adapter& adapter, Data& data) {
-    FunctionTrace trace = transportTrace::open(LevelData, [&] {
+    FunctionTrace trace = transportLog::open(LevelData, [&] {
         return TextBuilder("Par1AdapterOpen::doWrite(").append(data.size()).append("): ").str();
     });
     Par1WriteEndPoint* writeEndpoint = adapter.getWriteEndpoint();
     if (writeEndpoint == nullptr) {
-        transportTrace::line(LevelError, "WriteEndPoint pointer is NULL.");
+        transportLog::line(LevelError, "WriteEndPoint pointer is NULL.");
         data.setCount(0);
         data.setError(ERROR_INTERNAL_ERROR);
         return;
@@ -31,23 +31,25 @@ void Par1AdapterOpen::doWrite(Par1Adapter& adapter, Data& data) {
     if (result != 0) {
         data.setError(result);
         if (trace.isEnabled()) {
-            trace.log(TextBuilder("Error opening Write handle.").append(result).str());
+            transportLog::note(trace,
+                               TextBuilder("Error opening Write handle.").append(result).str());
         }
         return;
     }
     result = writeEndpoint->doWrite(data);
     data.setError(result);
     if (result != 0 && trace.isEnabled()) {
-        trace.log(TextBuilder("Error writing, rc=").append(result).str());
+        transportLog::note(trace, TextBuilder("Error writing, rc=").append(result).str());
     }
     uint32_t closed = writeEndpoint->doClose();
     if (closed != 0 && trace.isEnabled()) {
-        trace.log(TextBuilder("Error closing Write handle, rc=").append(closed).append(".").str());
+        transportLog::note(
+            trace, TextBuilder("Error closing Write handle, rc=").append(closed).append(".").str());
     }
 }
 
 uint32_t Par1AdapterOpen::doOpen(Par1Adapter&) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1AdapterOpen::doOpen: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1AdapterOpen::doOpen: ");
     if (trace.isEnabled()) {
         trace.setReturnCode(0u);
     }
@@ -55,7 +57,7 @@ uint32_t Par1AdapterOpen::doOpen(Par1Adapter&) {
 }
 
 uint32_t Par1AdapterOpen::doClose(Par1Adapter& adapter) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1AdapterOpen::doClose: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1AdapterOpen::doClose: ");
     adapter.changeState(Par1AdapterClosed::instance());
     adapter.setContinueReadingOff();
     delete adapter.getWriteEndpoint();

@@ -2,8 +2,8 @@
 
 #include "port/Par1ReadEndPointClosed.h"
 #include "port/Par1ReadEndPointState.h"
-#include "port/TransportTrace.h"
 #include "shared/OsVersion.h"
+#include "shared/TransportLog.h"
 
 Par1ReadEndPoint::Par1ReadEndPoint(HANDLE port)
     : Par1ReadEndPoint(port, OsVersion::getPlatformId()) {}
@@ -23,12 +23,12 @@ uint32_t Par1ReadEndPoint::doClose() {
     return state_.load()->doClose(*this);
 }
 
-uint32_t Par1ReadEndPoint::doRead(Data& data) {
-    return state_.load()->doRead(*this, data);
+uint32_t Par1ReadEndPoint::doRead(Data& data, uint32_t most) {
+    return state_.load()->doRead(*this, data, most);
 }
 
 void Par1ReadEndPoint::changeState(Par1ReadEndPointState& state) {
-    FunctionTrace trace = transportTrace::open(
+    FunctionTrace trace = transportLog::open(
         LevelTrace, [&] { return "Par1ReadEndPoint::changeState(" + state.getName() + "): "; });
     state_.store(&state);
     state.onEnter(*this);

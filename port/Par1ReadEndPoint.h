@@ -27,7 +27,8 @@ public:
     // Forward to the current state.
     uint32_t doOpen();
     uint32_t doClose();
-    uint32_t doRead(Data& data);
+    // most: the largest read wanted, 0 for the standard size.
+    uint32_t doRead(Data& data, uint32_t most = 0);
 
     HANDLE getHandle() const { return handle_; }
     DWORD getPlatformId() const { return platformId_; }

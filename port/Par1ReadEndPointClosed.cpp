@@ -2,7 +2,7 @@
 
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1ReadEndPointOpen.h"
-#include "port/TransportTrace.h"
+#include "shared/TransportLog.h"
 
 Par1ReadEndPointClosed::Par1ReadEndPointClosed()
     : Par1ReadEndPointState("Par1ReadEndPointClosed") {}
@@ -13,7 +13,7 @@ Par1ReadEndPointClosed& Par1ReadEndPointClosed::instance() {
 }
 
 uint32_t Par1ReadEndPointClosed::doOpen(Par1ReadEndPoint& endpoint) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1ReadEndPointClosed::doOpen: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1ReadEndPointClosed::doOpen: ");
     endpoint.changeState(Par1ReadEndPointOpen::instance());
     if (trace.isEnabled()) {
         trace.setReturnCode(0u);

@@ -5,9 +5,9 @@
 #include "port/Par1ReadEndPointClosed.h"
 #include "port/Par1ReadEndPointError.h"
 #include "port/PortSystem.h"
-#include "port/TransportTrace.h"
 #include "protocol/Data.h"
 #include "shared/TextBuilder.h"
+#include "shared/TransportLog.h"
 
 #include <vector>
 
@@ -30,9 +30,11 @@ uint32_t Par1ReadEndPointOpen::doClose(Par1ReadEndPoint& endpoint) {
     return closeEndpoint(endpoint, "Par1ReadEndPointOpen::doClose: ");
 }
 
-uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data) {
-    const DWORD size =
-        endpoint.getPlatformId() == VER_PLATFORM_WIN32_WINDOWS ? readSize95 : readSize;
+uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data, uint32_t most) {
+    DWORD size = endpoint.getPlatformId() == VER_PLATFORM_WIN32_WINDOWS ? readSize95 : readSize;
+    if (most != 0 && most < size) {
+        size = most;
+    }
     std::vector<uint8_t> buffer(size);
     DWORD count = 0;
     if (!PortSystem::current().readFile(endpoint.getHandle(), buffer.data(), size, &count,
@@ -44,8 +46,8 @@ uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data) {
         }
         data.setError(result);
         endpoint.changeState(Par1ReadEndPointError::instance());
-        transportTrace::line(LevelError,
-                             TextBuilder("Par1ReadEndPointOpen::doRead rc=").append(result).str());
+        transportLog::line(LevelError,
+                           TextBuilder("Par1ReadEndPointOpen::doRead rc=").append(result).str());
         return result;
     }
     // A driver never reports more than it was asked for; do not trust it.
@@ -55,7 +57,7 @@ uint32_t Par1ReadEndPointOpen::doRead(Par1ReadEndPoint& endpoint, Data& data) {
     data.append(Data(buffer.data(), count));
     data.setError(0);
     if (count != 0) {
-        transportTrace::detail([&] {
+        transportLog::detail([&] {
             return TextBuilder("Par1ReadEndPointOpen::doRead ")
                 .append(TextBuilder(data.data(), static_cast<int32_t>(data.size()), true).str())
                 .append("(")

@@ -3,22 +3,9 @@
 #include "platform/win32.h"
 #include "port/Par1ReadEndPoint.h"
 #include "port/Par1ReadEndPointClosed.h"
-#include "port/TransportTrace.h"
+#include "shared/TransportLog.h"
 
 #include <utility>
-
-namespace {
-
-uint32_t refuse(const char* text) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, text);
-    if (trace.isEnabled()) {
-        trace.log(transportTrace::refusal);
-        trace.setReturnCode(ERROR_INVALID_FUNCTION);
-    }
-    return ERROR_INVALID_FUNCTION;
-}
-
-} // namespace
 
 Par1ReadEndPointState::Par1ReadEndPointState(std::string name) : name_(std::move(name)) {}
 
@@ -27,19 +14,19 @@ Par1ReadEndPointState::~Par1ReadEndPointState() = default;
 void Par1ReadEndPointState::onEnter(Par1ReadEndPoint&) {}
 
 uint32_t Par1ReadEndPointState::doOpen(Par1ReadEndPoint&) {
-    return refuse("Par1ReadEndPointState::doOpen: ");
+    return transportLog::refuse("Par1ReadEndPointState::doOpen: ");
 }
 
 uint32_t Par1ReadEndPointState::doClose(Par1ReadEndPoint&) {
-    return refuse("Par1ReadEndPointState::doClose: ");
+    return transportLog::refuse("Par1ReadEndPointState::doClose: ");
 }
 
-uint32_t Par1ReadEndPointState::doRead(Par1ReadEndPoint&, Data&) {
-    return refuse("Par1ReadEndPointState::doRead: ");
+uint32_t Par1ReadEndPointState::doRead(Par1ReadEndPoint&, Data&, uint32_t) {
+    return transportLog::refuse("Par1ReadEndPointState::doRead: ");
 }
 
 uint32_t Par1ReadEndPointState::closeEndpoint(Par1ReadEndPoint& endpoint, const char* text) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, text);
+    FunctionTrace trace = transportLog::open(LevelTrace, text);
     endpoint.changeState(Par1ReadEndPointClosed::instance());
     if (trace.isEnabled()) {
         trace.setReturnCode(0u);

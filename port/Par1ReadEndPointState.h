@@ -21,7 +21,7 @@ public:
     virtual void onEnter(Par1ReadEndPoint& endpoint);
     virtual uint32_t doOpen(Par1ReadEndPoint& endpoint);
     virtual uint32_t doClose(Par1ReadEndPoint& endpoint);
-    virtual uint32_t doRead(Par1ReadEndPoint& endpoint, Data& data);
+    virtual uint32_t doRead(Par1ReadEndPoint& endpoint, Data& data, uint32_t most);
 
     const std::string& getName() const { return name_; }
 

@@ -3,9 +3,9 @@
 #include "port/Par1WriteEndPointClosed.h"
 #include "port/Par1WriteEndPointState.h"
 #include "port/PortSystem.h"
-#include "port/TransportTrace.h"
 #include "shared/Exception.h"
 #include "shared/RuntimeSettings.h"
+#include "shared/TransportLog.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ void Par1WriteEndPoint::resetWriteSettings() {
 }
 
 void Par1WriteEndPoint::changeState(Par1WriteEndPointState& state) {
-    FunctionTrace trace = transportTrace::open(
+    FunctionTrace trace = transportLog::open(
         LevelTrace, [&] { return "Par1WriteEndPoint::changeState(" + state.getName() + "): "; });
     state_ = &state;
     state_->onEnter(*this);

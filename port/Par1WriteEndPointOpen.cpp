@@ -4,8 +4,8 @@
 #include "port/Par1WriteEndPoint.h"
 #include "port/Par1WriteEndPointClosed.h"
 #include "port/PortSystem.h"
-#include "port/TransportTrace.h"
 #include "protocol/Data.h"
+#include "shared/TransportLog.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ uint32_t Par1WriteEndPointOpen::writeError(bool clearCommErrorSucceeded, uint32_
 }
 
 uint32_t Par1WriteEndPointOpen::doWrite(Par1WriteEndPoint& endpoint, Data& data) {
-    FunctionTrace trace = transportTrace::open(LevelTrace, "Par1WriteEndPointOpen::doWrite: ");
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1WriteEndPointOpen::doWrite: ");
     PortSystem& ports = PortSystem::current();
     if (!endpoint.getPrintDataFlag()) {
         endpoint.timeouts_ = {1, 0, endpoint.getReadTimeout(), 0, shortWriteTimeout};

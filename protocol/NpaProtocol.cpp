@@ -1,8 +1,8 @@
 #include "protocol/NpaProtocol.h"
 
-#include "protocol/LayerLog.h"
 #include "shared/CriticalSectionLock.h"
 #include "shared/Exception.h"
+#include "shared/TransportLog.h"
 
 #include "platform/win32.h"
 
@@ -88,14 +88,14 @@ bool NpaProtocol::reassemble(Reassembly& reassembly, NpaPacket& packet, NpaPacke
         }
         reassembly.pending = new (std::nothrow) NpaPacket(packet);
         if (reassembly.pending == nullptr) {
-            LayerLog::error("NpaProtocol::doAccept: no memory for a message, dropped");
+            transportLog::error("NpaProtocol::doAccept: no memory for a message, dropped");
             reassembly.discarding = true;
         }
         return false;
     }
     NpaPacket::MergeResult merged = reassembly.pending->merge(packet);
     if (merged == NpaPacket::MergeResult::TooLong) {
-        LayerLog::error("NpaProtocol::doAccept: message longer than 65535 bytes dropped");
+        transportLog::error("NpaProtocol::doAccept: message longer than 65535 bytes dropped");
         delete reassembly.pending;
         reassembly.pending = nullptr;
         reassembly.discarding = packet.moreFollows();

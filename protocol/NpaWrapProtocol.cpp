@@ -1,8 +1,9 @@
 #include "protocol/NpaWrapProtocol.h"
 
-#include "protocol/LayerLog.h"
 #include "protocol/NpaPacket.h"
+#include "protocol/ReplyExpectation.h"
 #include "shared/CriticalSectionLock.h"
+#include "shared/TransportLog.h"
 
 #include "platform/win32.h"
 
@@ -112,7 +113,32 @@ bool NpaWrapProtocol::awaitAcknowledgement(Data& packet) {
     }
 }
 
+namespace {
+
+// Acknowledgements, each a bare header, are awaited for the life of a scope.
+class AwaitingAcknowledgements {
+public:
+    explicit AwaitingAcknowledgements(ReplyExpectation* replies) : replies_(replies) {
+        if (replies_ != nullptr) {
+            replies_->expectReplies(NpaWrapProtocol::headerSize);
+        }
+    }
+    ~AwaitingAcknowledgements() {
+        if (replies_ != nullptr) {
+            replies_->expectReplies(0);
+        }
+    }
+    AwaitingAcknowledgements(const AwaitingAcknowledgements&) = delete;
+    AwaitingAcknowledgements& operator=(const AwaitingAcknowledgements&) = delete;
+
+private:
+    ReplyExpectation* replies_;
+};
+
+} // namespace
+
 void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {
+    AwaitingAcknowledgements awaiting(acknowledge_ ? replies_ : nullptr);
     data.setError(0);
     uint32_t remaining = data.size();
     uint32_t sent = 0;
@@ -159,15 +185,15 @@ void NpaWrapProtocol::writeWrapped(Data& data, Layer& lower) {
             break;
         }
         if (refused) {
-            LayerLog::error("NpaWrapProtocol::doWrite: packet refused at every try, " +
-                            std::to_string(tries) + " sends");
+            transportLog::error("NpaWrapProtocol::doWrite: packet refused at every try, " +
+                                std::to_string(tries) + " sends");
             data.setError(ERROR_WRITE_FAULT);
             break;
         }
         if (packet.count() <= headerSize) {
             // Success without a payload byte taken: trying again would loop.
-            LayerLog::error("NpaWrapProtocol::doWrite: lower layer took " +
-                            std::to_string(packet.count()) + " bytes of a packet");
+            transportLog::error("NpaWrapProtocol::doWrite: lower layer took " +
+                                std::to_string(packet.count()) + " bytes of a packet");
             data.setError(ERROR_WRITE_FAULT);
             break;
         }

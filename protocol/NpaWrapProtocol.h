@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstdint>
 
+class ReplyExpectation;
+
 class NpaWrapProtocol : public Protocol {
 public:
     static const uint32_t headerSize = 5;
@@ -58,6 +60,11 @@ public:
     // How often one packet is sent at most; 0 counts as 1.
     void setMaximumTries(uint32_t tries) { maximumTries_.store(tries); }
     uint32_t getMaximumTries() const { return maximumTries_.load(); }
+    // The layer below that reads the acknowledgements: told for the length
+    // of each acknowledged write that they are awaited, so that its reads
+    // end with each one. Set before the connection is used; null tells
+    // nobody.
+    void setReplyExpectation(ReplyExpectation* replies) { replies_ = replies; }
 
 private:
     // The printer's verdict on the packet just sent: the packet's error is
@@ -73,4 +80,5 @@ private:
     CriticalSection acknowledgementLock_;
     Data acknowledgement_;
     CriticalSection writeLock_;
+    ReplyExpectation* replies_ = nullptr;
 };

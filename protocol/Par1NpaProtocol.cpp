@@ -1,6 +1,6 @@
 #include "protocol/Par1NpaProtocol.h"
 
-#include "protocol/LayerLog.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1Visitor.h"
 
 Par1NpaProtocol::Par1NpaProtocol() = default;
@@ -8,9 +8,7 @@ Par1NpaProtocol::Par1NpaProtocol() = default;
 Par1NpaProtocol::~Par1NpaProtocol() = default;
 
 void Par1NpaProtocol::doAccept(Visitor& visitor) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1NpaProtocol::doAccept(Visitor&)"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1NpaProtocol::doAccept(Visitor&)");
     Par1Visitor* own = Par1Visitor::fromVisitor(visitor);
     if (own != nullptr) {
         own->doAtPar1NpaProtocol(*this, getLayer(Upper));

@@ -1,7 +1,7 @@
 #include "protocol/Par1NpaWrapProtocol.h"
 
-#include "protocol/LayerLog.h"
 #include "protocol/LayerSettings.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1Visitor.h"
 
 Par1NpaWrapProtocol::Par1NpaWrapProtocol(uint32_t maximumPacketSize, bool acknowledge)
@@ -12,9 +12,7 @@ Par1NpaWrapProtocol::Par1NpaWrapProtocol(uint32_t maximumPacketSize, bool acknow
 Par1NpaWrapProtocol::~Par1NpaWrapProtocol() = default;
 
 void Par1NpaWrapProtocol::doAccept(Visitor& visitor) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1NpaWrapProtocol::doAccept(Visitor&)"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1NpaWrapProtocol::doAccept(Visitor&)");
     Par1Visitor* own = Par1Visitor::fromVisitor(visitor);
     if (own != nullptr) {
         own->doAtParNpaWrapProtocol(*this, getLayer(Upper));

@@ -1,8 +1,8 @@
 #include "protocol/Par1Protocol.h"
 
-#include "protocol/LayerLog.h"
 #include "protocol/LayerSettings.h"
 #include "protocol/NpaPacket.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1SetCommTimeOutsVisitor.h"
 #include "visitors/Par1Visitor.h"
 
@@ -41,8 +41,7 @@ Par1Protocol::Par1Protocol()
 Par1Protocol::~Par1Protocol() = default;
 
 uint32_t Par1Protocol::doOpen() {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1Protocol::doOpen"), LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Protocol::doOpen");
     Layer* lower = getLayer(Lower);
     uint32_t result = lower != nullptr ? lower->open() : ERROR_INVALID_FUNCTION;
     if (trace.isEnabled()) {
@@ -52,8 +51,7 @@ uint32_t Par1Protocol::doOpen() {
 }
 
 uint32_t Par1Protocol::doClose() {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1Protocol::doClose"), LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Protocol::doClose");
     Layer* lower = getLayer(Lower);
     uint32_t result = lower != nullptr ? lower->close() : ERROR_INVALID_FUNCTION;
     if (trace.isEnabled()) {
@@ -72,9 +70,7 @@ void Par1Protocol::doWrite(Data& data) {
 }
 
 void Par1Protocol::doAccept(Visitor& visitor) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1Protocol::doAccept(Visitor&)"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Protocol::doAccept(Visitor&)");
     Par1Visitor* own = Par1Visitor::fromVisitor(visitor);
     if (own != nullptr) {
         own->doAtPar1Protocol(*this, getLayer(Upper));
@@ -84,9 +80,7 @@ void Par1Protocol::doAccept(Visitor& visitor) {
 }
 
 bool Par1Protocol::isNpaActive(uint32_t* queryError) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1Protocol::isNpaActive"), LevelTrace,
-                        true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Protocol::isNpaActive");
     Layer* lower = getLayer(Lower);
     if (lower != nullptr) {
         // Of these the adapter applies the write part: the port's reads stay
@@ -127,9 +121,7 @@ bool Par1Protocol::isNpaActive(uint32_t* queryError) {
 }
 
 void Par1Protocol::checkPjlQueryResponse(Data& data, bool wholePacket) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1Protocol::checkPjlQueryResponse"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1Protocol::checkPjlQueryResponse");
     if (wholePacket) {
         // The printer answers in NPA already.
         npaMode_.store(true);
@@ -158,8 +150,8 @@ void Par1Protocol::checkPjlQueryResponse(Data& data, bool wholePacket) {
         if (collected > maximumAnswer) {
             // No answer is this long: only the newest text can still hold
             // one, however the reads cut it.
-            LayerLog::error("Par1Protocol::checkPjlQueryResponse: answer text beyond " +
-                            std::to_string(maximumAnswer) + " bytes dropped");
+            transportLog::error("Par1Protocol::checkPjlQueryResponse: answer text beyond " +
+                                std::to_string(maximumAnswer) + " bytes dropped");
             uint64_t excess = collected - maximumAnswer;
             if (excess >= pjlAnswer_.size()) {
                 uint32_t skipped = static_cast<uint32_t>(excess - pjlAnswer_.size());
@@ -177,8 +169,9 @@ void Par1Protocol::checkPjlQueryResponse(Data& data, bool wholePacket) {
         }
         // The form feed ends the text.
         data.consume(1, false);
-        if (LayerLog::enabled(LevelDetail)) {
-            LayerLog::line(LevelDetail, "CompletePjlResponse=" + LayerLog::hexDump(pjlAnswer_));
+        if (transportLog::isEnabled(LevelDetail)) {
+            transportLog::line(LevelDetail,
+                               "CompletePjlResponse=" + transportLog::hexDump(pjlAnswer_));
         }
         std::string answer(reinterpret_cast<const char*>(pjlAnswer_.data()), pjlAnswer_.size());
         answer = answer.substr(0, answer.find('\0'));
@@ -200,8 +193,9 @@ void Par1Protocol::checkPjlQueryResponse(Data& data, bool wholePacket) {
 }
 
 void Par1Protocol::doAccept(Data& data) {
-    if (LayerLog::enabled(LevelDetail)) {
-        LayerLog::line(LevelDetail, "Par1Protocol::doAccept() data: " + LayerLog::hexDump(data));
+    if (transportLog::isEnabled(LevelDetail)) {
+        transportLog::line(LevelDetail,
+                           "Par1Protocol::doAccept() data: " + transportLog::hexDump(data));
     }
     queue_.append(data);
     Layer* upper = getLayer(Upper);
@@ -214,8 +208,8 @@ void Par1Protocol::doAccept(Data& data) {
         if (!piece.isPacket || piece.bytes.size() == 0 || isBreakPacket(piece.bytes)) {
             continue;
         }
-        if (LayerLog::enabled(LevelDetail)) {
-            LayerLog::line(LevelDetail, "npa=" + LayerLog::hexDump(piece.bytes));
+        if (transportLog::isEnabled(LevelDetail)) {
+            transportLog::line(LevelDetail, "npa=" + transportLog::hexDump(piece.bytes));
         }
         if (upper != nullptr) {
             upper->doAccept(piece.bytes);

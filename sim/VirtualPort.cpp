@@ -139,6 +139,11 @@ unsigned VirtualPort::readCount() const {
     return readCount_;
 }
 
+ReadEnds VirtualPort::readEnds() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return readEnds_;
+}
+
 std::size_t VirtualPort::backChannelPending() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return pendingLocked();
@@ -288,17 +293,24 @@ BOOL VirtualPort::read(Handle& handle, LPVOID buffer, DWORD size, LPDWORD bytesR
             got += n;
             lastByte = now;
         }
-        if (got == size || atOnce || (firstByte && got > 0)) {
+        if (got == size) {
+            ++readEnds_.filled;
+            break;
+        }
+        if (atOnce || (firstByte && got > 0)) {
             break;
         }
         bool timed = total;
         Clock::time_point wake = totalDeadline;
+        bool intervalFirst = false;
         if (interval && got > 0) {
             const Clock::time_point intervalEnd = lastByte + limited(t.ReadIntervalTimeout);
-            wake = timed ? std::min(wake, intervalEnd) : intervalEnd;
+            intervalFirst = !timed || intervalEnd < wake;
+            wake = intervalFirst ? intervalEnd : wake;
             timed = true;
         }
         if (timed && now >= wake) {
+            ++(intervalFirst ? readEnds_.interval : readEnds_.total);
             break;
         }
         // Sleep until the read's time-out, or until the printer's next answer

@@ -48,6 +48,13 @@ struct PortWrite {
     bool succeeded;
 };
 
+// How the reads that returned bytes or ran out of time ended.
+struct ReadEnds {
+    unsigned filled = 0;   // the caller's buffer was full
+    unsigned interval = 0; // one interval time-out after the last byte
+    unsigned total = 0;    // at the read's total time-out
+};
+
 class VirtualPort {
 public:
     explicit VirtualPort(unsigned number);
@@ -93,11 +100,12 @@ public:
 
     // What happened.
     std::vector<PortWrite> writes() const;
-    unsigned openCount() const;             // successful opens
-    DWORD lastOpenFlags() const;            // flags and attributes of the last open attempt
-    unsigned openHandles() const;           // handles not yet closed
-    COMMTIMEOUTS lastCommTimeouts() const;  // last SetCommTimeouts on any handle
-    unsigned readCount() const;             // ReadFile calls
+    unsigned openCount() const;            // successful opens
+    DWORD lastOpenFlags() const;           // flags and attributes of the last open attempt
+    unsigned openHandles() const;          // handles not yet closed
+    COMMTIMEOUTS lastCommTimeouts() const; // last SetCommTimeouts on any handle
+    unsigned readCount() const;            // ReadFile calls
+    ReadEnds readEnds() const;
     std::size_t backChannelPending() const; // bytes sent by the printer, not yet read
     bool waitForWrites(std::size_t count, DWORD milliseconds) const;
     // Until so many ReadFile calls have begun.
@@ -171,6 +179,7 @@ private:
     unsigned openHandles_ = 0;
     COMMTIMEOUTS lastTimeouts_{};
     unsigned readCount_ = 0;
+    ReadEnds readEnds_;
 };
 
 } // namespace sim

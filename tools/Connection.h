@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Host.h"
+#include "PortIdentity.h"
 #include "Printers.h"
 
 #include "par1/transport.h"
@@ -57,12 +58,14 @@ public:
         std::vector<Found> found = discover(host);
         auto it = std::find_if(found.begin(), found.end(),
                                [&](const Found& f) { return f.port == port; });
-        if (it == found.end()) {
-            fail(ExitNoPrinter, "no printer on " + port, ERROR_DEVICE_NOT_CONNECTED,
-                 "check that the printer is on and connected (par1 discover lists printers)");
+        std::string transportString;
+        if (it != found.end()) {
+            transportString = it->transportString;
+        } else {
+            transportString = unidentifiedPrinter(port);
         }
         manager_ = host.exports().getConnectionManager();
-        connection_ = manager_->doGet(&top_, it->transportString, "bidi");
+        connection_ = manager_->doGet(&top_, transportString, "bidi");
         uint32_t result = connection_->open();
         if (result != 0) {
             manager_->doRelease(connection_);
@@ -119,6 +122,25 @@ public:
     }
 
 private:
+    // Discovery reports only printers that identify themselves. A port that
+    // opens but whose printer gives no identification is printed to all the
+    // same, with the transport string discovery would have made for it, as
+    // a host that keeps its printers' transport strings does.
+    static std::string unidentifiedPrinter(const std::string& port) {
+        const PortAnswer answer = askPort(port);
+        const bool givesNone =
+            answer.queryError == 0 || answer.queryError == ERROR_INVALID_FUNCTION;
+        if (!answer.opens || !answer.deviceId.empty() || !givesNone) {
+            fail(ExitNoPrinter, "no printer on " + port, ERROR_DEVICE_NOT_CONNECTED,
+                 "check that the printer is on and connected (par1 discover lists printers)");
+        }
+        std::cerr << "par1: the printer on " << port
+                  << " gave no IEEE 1284 identification; printing to the port as named\n";
+        const unsigned handle = (static_cast<unsigned>(port[3] - '0') & 0x7FF) | 0x1000;
+        return "<Portname>" + port + "</Portname><Handle>" + std::to_string(handle) +
+               "</Handle><Device>BpdPrinter</Device><Transport>PAR1</Transport>";
+    }
+
     Host& host_;
     HostLayer ownTop_;
     Layer& top_;

@@ -2,8 +2,8 @@
 
 #include "port/Par1Adapter.h"
 #include "protocol/Data.h"
-#include "protocol/LayerLog.h"
 #include "protocol/Par1Protocol.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1VisitorManager.h"
 
 #include <new>
@@ -24,24 +24,19 @@ Par1ActivateNpaModeVisitor::Par1ActivateNpaModeVisitor(bool registerWithManager)
 Par1ActivateNpaModeVisitor::~Par1ActivateNpaModeVisitor() = default;
 
 void Par1ActivateNpaModeVisitor::doAtPar1Protocol(Layer& layer, Layer* upper) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace,
-                            "Par1ActivateNpaModeVisitor::doAtPar1Protocol: checking npaMode"),
-        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(
+        LevelTrace, "Par1ActivateNpaModeVisitor::doAtPar1Protocol: checking npaMode");
     Par1Protocol* protocol = dynamic_cast<Par1Protocol*>(&layer);
     if (protocol != nullptr) {
         npaWrapping_ = protocol->npaMode();
     }
-    LayerLog::traceLog(trace, std::string("npaWrapping=") + (npaWrapping_ ? "true" : "false"));
+    transportLog::note(trace, std::string("npaWrapping=") + (npaWrapping_ ? "true" : "false"));
     travelOn(layer, upper);
 }
 
 void Par1ActivateNpaModeVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1ActivateNpaModeVisitor::doAtPar1Adapter: "),
-        LevelTrace, true);
+    FunctionTrace trace =
+        transportLog::open(LevelTrace, "Par1ActivateNpaModeVisitor::doAtPar1Adapter: ");
     Par1Adapter* adapter = dynamic_cast<Par1Adapter*>(&layer);
     Data* data = getData();
     if (adapter == nullptr || data == nullptr || !npaWrapping_) {

@@ -1,8 +1,8 @@
 #include "visitors/Par1GetNpaModeVisitor.h"
 
 #include "protocol/Data.h"
-#include "protocol/LayerLog.h"
 #include "protocol/Par1Protocol.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1VisitorManager.h"
 
 #include <new>
@@ -22,9 +22,7 @@ Par1GetNpaModeVisitor::Par1GetNpaModeVisitor(bool registerWithManager) : npaMode
 Par1GetNpaModeVisitor::~Par1GetNpaModeVisitor() = default;
 
 void Par1GetNpaModeVisitor::doAtPar1Protocol(Layer& layer, Layer*) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1GetNpaModeVisitor::doAtPar1Protocol"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1GetNpaModeVisitor::doAtPar1Protocol");
     Data* data = getData();
     if (data == nullptr) {
         // Nowhere to put the mode: the printer is not asked.

@@ -1,8 +1,8 @@
 #include "visitors/Par1NpaDataVisitor.h"
 
-#include "protocol/LayerLog.h"
 #include "protocol/NpaPacket.h"
 #include "protocol/NpaProtocol.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1SetPrintDataFlagVisitor.h"
 #include "visitors/Par1VisitorManager.h"
 
@@ -25,9 +25,7 @@ Par1NpaDataVisitor::Par1NpaDataVisitor(bool registerWithManager) {
 Par1NpaDataVisitor::~Par1NpaDataVisitor() = default;
 
 void Par1NpaDataVisitor::doAtPar1NpaProtocol(Layer& layer, Layer* upper) {
-    FunctionTrace trace(LayerLog::logger(), LogCategories::Par1Transport,
-                        LayerLog::traceName(LevelTrace, "Par1NpaDataVisitor::doAtPar1NpaProtocol"),
-                        LevelTrace, true);
+    FunctionTrace trace = transportLog::open(LevelTrace, "Par1NpaDataVisitor::doAtPar1NpaProtocol");
     NpaProtocol* protocol = dynamic_cast<NpaProtocol*>(&layer);
     Data* data = getData();
     if (data == nullptr || data->size() < NpaPacket::headerSize) {

@@ -1,7 +1,7 @@
 #include "visitors/Par1SetCommTimeOutsVisitor.h"
 
 #include "port/Par1Adapter.h"
-#include "protocol/LayerLog.h"
+#include "shared/TransportLog.h"
 
 Par1SetCommTimeOutsVisitor::Par1SetCommTimeOutsVisitor()
     : readInterval_(0), readTotalMultiplier_(0), readTotalConstant_(0), writeTotalMultiplier_(0),
@@ -28,10 +28,8 @@ COMMTIMEOUTS Par1SetCommTimeOutsVisitor::getCommTimeouts() const {
 }
 
 void Par1SetCommTimeOutsVisitor::doAtPar1Adapter(Layer& layer, Layer*) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1SetCommTimeOutsVisitor::doAtPar1Adapter"), LevelTrace,
-        true);
+    FunctionTrace trace =
+        transportLog::open(LevelTrace, "Par1SetCommTimeOutsVisitor::doAtPar1Adapter");
     Par1Adapter* adapter = dynamic_cast<Par1Adapter*>(&layer);
     if (adapter == nullptr) {
         return;

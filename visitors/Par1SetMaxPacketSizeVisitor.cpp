@@ -3,8 +3,8 @@
 #include "devices/PropertyRecords.h"
 #include "devices/TransportProperties.h"
 #include "protocol/Data.h"
-#include "protocol/LayerLog.h"
 #include "protocol/NpaWrapProtocol.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1VisitorManager.h"
 
 #include "platform/win32.h"
@@ -27,10 +27,8 @@ Par1SetMaxPacketSizeVisitor::Par1SetMaxPacketSizeVisitor(bool registerWithManage
 Par1SetMaxPacketSizeVisitor::~Par1SetMaxPacketSizeVisitor() = default;
 
 void Par1SetMaxPacketSizeVisitor::doAtParNpaWrapProtocol(Layer& layer, Layer*) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1SetMaxPacketSizeVisitor::doAtParNpaWrapProtocol"),
-        LevelTrace, true);
+    FunctionTrace trace =
+        transportLog::open(LevelTrace, "Par1SetMaxPacketSizeVisitor::doAtParNpaWrapProtocol");
     uint32_t size = 0;
     Data* data = getData();
     if (data != nullptr) {

@@ -1,8 +1,8 @@
 #include "visitors/Par1SetNpaWrapModeVisitor.h"
 
 #include "protocol/Data.h"
-#include "protocol/LayerLog.h"
 #include "protocol/NpaWrapProtocol.h"
+#include "shared/TransportLog.h"
 #include "visitors/Par1VisitorManager.h"
 
 #include <new>
@@ -22,10 +22,8 @@ Par1SetNpaWrapModeVisitor::Par1SetNpaWrapModeVisitor(bool registerWithManager) {
 Par1SetNpaWrapModeVisitor::~Par1SetNpaWrapModeVisitor() = default;
 
 void Par1SetNpaWrapModeVisitor::doAtParNpaWrapProtocol(Layer& layer, Layer*) {
-    FunctionTrace trace(
-        LayerLog::logger(), LogCategories::Par1Transport,
-        LayerLog::traceName(LevelTrace, "Par1SetNpaWrapModeVisitor::doAtParNpaWrapProtocol"),
-        LevelTrace, true);
+    FunctionTrace trace =
+        transportLog::open(LevelTrace, "Par1SetNpaWrapModeVisitor::doAtParNpaWrapProtocol");
     Data* data = getData();
     NpaWrapProtocol* wrap = dynamic_cast<NpaWrapProtocol*>(&layer);
     if (data == nullptr || data->size() == 0) {
@@ -35,8 +33,8 @@ void Par1SetNpaWrapModeVisitor::doAtParNpaWrapProtocol(Layer& layer, Layer*) {
     }
     if (wrap != nullptr) {
         bool on = data->data()[0] != 0;
-        LayerLog::line(LevelDetail, on ? "Par1SetNpaModeVisitor::setNpaMode on"
-                                       : "Par1SetNpaModeVisitor::setNpaMode off");
+        transportLog::line(LevelDetail, on ? "Par1SetNpaModeVisitor::setNpaMode on"
+                                           : "Par1SetNpaModeVisitor::setNpaMode off");
         wrap->setWrapping(on);
     }
     setError(0);

@@ -7,7 +7,9 @@
 // names, /dev by default (so \Device\Parallel0 is /dev/lp0; /dev/usb suits
 // USB printer adapters). The variable is read at each open. Handles of one
 // device in one process share one descriptor, so a port can be open more than
-// once, as on Windows.
+// once, as on Windows; a descriptor whose device has gone is not shared again.
+// What the ports do on lp, usblp and other devices: ports.cpp and
+// platform/README.md.
 #pragma once
 
 #include "platform/linux/files.h"

@@ -31,7 +31,8 @@ const bool environment = par1test::useTransportEnvironment();
 using Clock = std::chrono::steady_clock;
 
 // Generous bounds for waits on the read thread: each pass is a read of at
-// most "ReadTimeout" and a 25 ms pause, a recovery 2000 ms and a discovery.
+// most "ReadTimeout" and a pause of up to 250 ms, a recovery 2000 ms and a
+// discovery.
 const DWORD kDeliveryMs = 10000;
 const DWORD kRecoveryMs = 15000;
 

@@ -1,5 +1,6 @@
 // The read thread's rhythm, seen through the port seam: which reads are
-// followed by a pause before the next. Counted, not timed.
+// followed by a pause before the next, and how long the thread asks each
+// pause to be. Counted, not timed.
 #include "port/Par1Adapter.h"
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
@@ -25,7 +26,8 @@ const bool environment = par1test::useTransportEnvironment();
 const DWORD kWaitMs = 10000;
 
 // The virtual ports behind a seam that notes each read (with the bytes it
-// brought) and each pause of the read thread, in order. It can also stand
+// brought) and each pause of the read thread (with the length asked), in
+// order. It can also stand
 // for a port without a back channel, whose reads return at once with
 // nothing, or for a printer that never stops sending.
 class PacingPorts : public sim::ForwardingPorts {
@@ -39,7 +41,7 @@ public:
         reads_ = reads;
     }
 
-    // "R<bytes>" for a read, "P" for a pause.
+    // "R<bytes>" for a read, "P<milliseconds>" for a pause.
     std::vector<std::string> events() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return events_;
@@ -80,9 +82,13 @@ public:
                 length = pauseLength_;
             }
         }
-        note("P", false);
+        note("P" + std::to_string(milliseconds), false, length);
         const DWORD start = GetTickCount();
         ForwardingPorts::pause(wake, length);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            resting_ = 0;
+        }
         // Ended before its time: by the wake.
         if (GetTickCount() - start < length) {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -90,7 +96,7 @@ public:
         }
     }
 
-    // Pauses last so long instead of the adapter's own length.
+    // Pauses last so long instead of the length asked.
     void setPauseLength(DWORD milliseconds) {
         std::lock_guard<std::mutex> lock(mutex_);
         pauseLength_ = milliseconds;
@@ -101,16 +107,40 @@ public:
     }
     bool waitForPauses(size_t count, DWORD milliseconds) const {
         std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return pausesLocked() >= count; });
+    }
+
+    // Until the event is seen; at is its index.
+    bool waitForEvent(const std::string& event, size_t& at, DWORD milliseconds) const {
+        std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
-            return static_cast<size_t>(std::count(events_.begin(), events_.end(), "P")) >= count;
+            auto found = std::find(events_.begin(), events_.end(), event);
+            at = static_cast<size_t>(found - events_.begin());
+            return found != events_.end();
         });
+    }
+    // Until a pause that lasts so long has begun.
+    bool waitForRest(DWORD length, DWORD milliseconds) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [&] { return resting_ == length; });
+    }
+    size_t pauses() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pausesLocked();
     }
 
 private:
-    void note(const std::string& event, bool read) {
+    size_t pausesLocked() const {
+        return static_cast<size_t>(std::count_if(events_.begin(), events_.end(),
+                                                 [](const std::string& e) { return e[0] == 'P'; }));
+    }
+    void note(const std::string& event, bool read, DWORD pause = 0) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             events_.push_back(event);
+            resting_ = pause;
             if (read) {
                 ++readsSeen_;
             }
@@ -124,6 +154,8 @@ private:
     DWORD pauseLength_ = 0;
     size_t pausesCut_ = 0;
     size_t readsSeen_ = 0;
+    // The length of the pause under way, or 0.
+    DWORD resting_ = 0;
     std::vector<std::string> events_;
 };
 
@@ -190,7 +222,7 @@ TEST_F(ReadLoopTest, ReadsThatBringDataFollowEachOtherWithoutAPause) {
     const std::vector<std::string> events = pacing_.events();
     ASSERT_GE(events.size(), 7u);
     const std::vector<std::string> expected = {"R4096", "R4096", "R4096", "R4096",
-                                               "R4096", "R0",    "P"};
+                                               "R4096", "R0",    "P25"};
     EXPECT_EQ(expected, std::vector<std::string>(events.begin(), events.begin() + 7));
     EXPECT_EQ(answer, host_.received());
 }
@@ -207,7 +239,7 @@ TEST_F(ReadLoopTest, APortWhoseReadsReturnNothingAtOncePausesAfterEveryRead) {
     ASSERT_GE(events.size(), 11u);
     for (size_t i = 0; i + 1 < events.size(); ++i) {
         if (events[i] == "R0") {
-            EXPECT_EQ("P", events[i + 1]) << "after read " << i;
+            EXPECT_EQ('P', events[i + 1][0]) << "after read " << i;
         } else {
             EXPECT_EQ("R0", events[i + 1]) << "after pause " << i;
         }
@@ -259,5 +291,54 @@ TEST_F(ReadLoopTest, StoppingEndsThePauseAtOnce) {
     ASSERT_EQ(0u, adapter_->doClose());
     EXPECT_FALSE(log.contains("Terminating Thread")) << log.text();
     EXPECT_EQ(1u, pacing_.pausesCut());
-    EXPECT_EQ((std::vector<std::string>{"R0", "P"}), pacing_.events());
+    EXPECT_EQ((std::vector<std::string>{"R0", "P25"}), pacing_.events());
+}
+
+// The pauses asked for after the event at index from, in order.
+std::vector<std::string> pausesAfter(const std::vector<std::string>& events, size_t from) {
+    std::vector<std::string> pauses;
+    for (size_t i = from; i < events.size(); ++i) {
+        if (events[i][0] == 'P') {
+            pauses.push_back(events[i]);
+        }
+    }
+    return pauses;
+}
+
+TEST_F(ReadLoopTest, ThePauseGrowsWhileIdleAndStartsAgainAfterDataOrAWrite) {
+    pacing_.setReads(PacingPorts::Reads::NothingAtOnce);
+    // The lengths asked are what counts; the waits themselves are kept short.
+    pacing_.setPauseLength(1);
+    open();
+    ASSERT_TRUE(pacing_.waitForPauses(7, kWaitMs));
+    const std::vector<std::string> idle = pausesAfter(pacing_.events(), 0);
+    EXPECT_EQ((std::vector<std::string>{"P25", "P50", "P100", "P200", "P250", "P250", "P250"}),
+              std::vector<std::string>(idle.begin(), idle.begin() + 7));
+
+    // Data: the first pause after it is the shortest again.
+    printer_.sendBytes(sim::Bytes{'h', 'i'});
+    pacing_.setReads(PacingPorts::Reads::Printer);
+    size_t read = 0;
+    ASSERT_TRUE(pacing_.waitForEvent("R2", read, kWaitMs));
+    ASSERT_TRUE(pacing_.waitForPauses(pacing_.pauses() + 2, kWaitMs));
+    EXPECT_EQ("hi", host_.received());
+    std::vector<std::string> afterData = pausesAfter(pacing_.events(), read);
+    EXPECT_EQ("P25", afterData[0]);
+    EXPECT_EQ("P50", afterData[1]);
+
+    // A write, made while the thread rests in a pause that only a wake can
+    // end: the pause after it is the shortest again.
+    pacing_.setReads(PacingPorts::Reads::NothingAtOnce);
+    pacing_.setPauseLength(kLongPause);
+    ASSERT_TRUE(pacing_.waitForRest(kLongPause, kWaitMs));
+    const size_t resting = pacing_.events().size();
+    const size_t pauses = pacing_.pauses();
+    EXPECT_NE("P25", pacing_.events().back());
+    Data data(reinterpret_cast<const uint8_t*>("job"), 3);
+    adapter_->doWrite(data);
+    ASSERT_EQ(0u, data.error());
+    ASSERT_TRUE(pacing_.waitForPauses(pauses + 1, kWaitMs));
+    const std::vector<std::string> events = pacing_.events();
+    EXPECT_EQ((std::vector<std::string>{"R0", "P25"}),
+              std::vector<std::string>(events.begin() + resting, events.end()));
 }

@@ -294,6 +294,26 @@ TEST(WrappedPrinting, TenThousandBytesArriveOnceInThreePackets) {
     EXPECT_TRUE(printer.host().messages().empty());
 }
 
+TEST(WrappedPrinting, EachAcknowledgementIsReadTheMomentItIsComplete) {
+    // Reads sized for an acknowledgement end when it is there; a read of the
+    // standard size would wait one read interval after it.
+    par1test::PrinterConnection printer;
+    ASSERT_TRUE(printer.connect(64));
+    const sim::ReadEnds before = printer.port().readEnds();
+    sim::Bytes input = par1test::pattern(40 * 59);
+    Data data(input.data(), static_cast<uint32_t>(input.size()));
+    printer.write(data);
+    ASSERT_EQ(0u, data.error());
+    ASSERT_EQ(input, printer.printer().printData());
+    ASSERT_EQ(40u, printer.printPackets().size());
+
+    const sim::ReadEnds after = printer.port().readEnds();
+    // Only a read of the standard size that was under way when the first
+    // packet went out may still end one interval after its acknowledgement.
+    EXPECT_LE(after.interval - before.interval, 1u);
+    EXPECT_GE(after.filled - before.filled, 39u);
+}
+
 TEST(WrappedPrinting, RefusedPacketIsSentAgainAndArrivesOnce) {
     par1test::PrinterConnection printer;
     ASSERT_TRUE(printer.connect());
