@@ -10,6 +10,11 @@
 #   include/par1/transport.h
 #   share/doc/par1/           README and the docs
 #   share/man/man1/par1.1.gz  made from par1 --help with help2man
+#   lib/cups/backend/par1     the CUPS backend (cups/), mode 0755: CUPS runs
+#                             it as user lp, which reaches the printer
+#                             devices (/dev/lp*, /dev/usb/lp*: group lp) and
+#                             the system store (root:lp); it needs no root.
+#                             It finds the module in ../../par1/.
 #   lib/debug/usr/...         the symbols (package par1-dbg), where gdb looks
 # Windows, in one directory: vnbxpar1.dll, par1.exe and transport.h side by
 # side, the README and docs; the symbols in a zip of their own (*.debug).
@@ -34,6 +39,13 @@ else()
 endif()
 
 install(TARGETS par1 RUNTIME DESTINATION ${PAR1_BIN_DIR} COMPONENT runtime)
+if(TARGET par1_backend)
+    # 0755, not 0700: a backend with no permission for group and others is
+    # run as root by CUPS; this one needs no root (see above).
+    install(TARGETS par1_backend RUNTIME DESTINATION lib/cups/backend COMPONENT runtime
+            PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                        WORLD_READ WORLD_EXECUTE)
+endif()
 install(TARGETS vnbxpar1
         RUNTIME DESTINATION ${PAR1_MODULE_DIR} COMPONENT runtime
         LIBRARY DESTINATION ${PAR1_MODULE_DIR} COMPONENT runtime)
@@ -41,10 +53,17 @@ install(FILES include/par1/transport.h DESTINATION ${PAR1_INCLUDE_DIR} COMPONENT
 install(FILES README.md docs/performance.md docs/reliability.md
         DESTINATION ${PAR1_DOC_DIR} COMPONENT runtime)
 
-foreach(target par1 vnbxpar1)
+set(PAR1_INSTALLED_BINARIES par1 vnbxpar1)
+if(TARGET par1_backend)
+    list(APPEND PAR1_INSTALLED_BINARIES par1_backend)
+endif()
+foreach(target ${PAR1_INSTALLED_BINARIES})
     if(target STREQUAL par1)
         set(directory ${PAR1_BIN_DIR})
         set(debugDirectory ${PAR1_DEBUG_DIR})
+    elseif(target STREQUAL par1_backend)
+        set(directory lib/cups/backend)
+        set(debugDirectory lib/debug/usr/lib/cups/backend)
     else()
         set(directory ${PAR1_MODULE_DIR})
         set(debugDirectory ${PAR1_MODULE_DEBUG_DIR})
@@ -92,8 +111,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Parallel-port printer transport module and its host tool, par1")
 set(CPACK_COMPONENTS_ALL runtime symbols)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-    "The PAR1 transport module (vnbxpar1), its public header and par1, the host tool that
-discovers printers, prints files and shows and changes the module's settings.")
+    "The PAR1 transport module (vnbxpar1), its public header, par1, the host tool that
+discovers printers, prints files and shows and changes the module's settings, and
+the CUPS backend par1 (par1:/LPT1 queues), through which any application prints.")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES OFF) # stripped above, keeping the debug links
 if(WIN32)
@@ -118,10 +138,12 @@ else()
     set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
         "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libsqlite3-0 (>= 3.20.0), libstdc++6 (>= 11)")
     set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME par1)
+    # The backend is of use with CUPS; par1 works without it.
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "cups")
     set(CPACK_DEBIAN_SYMBOLS_PACKAGE_NAME par1-dbg)
     set(CPACK_DEBIAN_SYMBOLS_PACKAGE_SECTION debug)
     set(CPACK_DEBIAN_SYMBOLS_PACKAGE_DEPENDS "par1 (= ${PROJECT_VERSION})")
     set(CPACK_DEBIAN_SYMBOLS_PACKAGE_SHLIBDEPS OFF)
-    set(CPACK_COMPONENT_SYMBOLS_DESCRIPTION "Debug symbols of par1 and its transport module")
+    set(CPACK_COMPONENT_SYMBOLS_DESCRIPTION "Debug symbols of par1, its transport module and the CUPS backend")
 endif()
 include(CPack)

@@ -61,6 +61,8 @@ LinkedModule::LinkedModule(HMODULE named, const VirtualOptions& options) : state
         }
         if (options.paperOut) {
             port.failWrites(0xFFFFFFFFu, CE_OOP, ERROR_OUT_OF_PAPER);
+        } else if (options.paperOutWrites != 0) {
+            port.failWrites(options.paperOutWrites, CE_OOP, ERROR_OUT_OF_PAPER);
         }
     }
     state_->installed = std::make_unique<ScopedPortSystem>(*state_->ports);
@@ -89,7 +91,8 @@ std::string LinkedModule::saveReceived(const std::string& path) const {
     // Every step's errno counts: a full disk shows in the write, the flush or
     // the close.
     errno = 0;
-    bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
+    // Nothing received is an empty file (fwrite takes no null buffer).
+    bool written = data.empty() || std::fwrite(data.data(), 1, data.size(), out) == data.size();
     written = std::fflush(out) == 0 && written;
     const int error = errno;
     written = std::fclose(out) == 0 && written;

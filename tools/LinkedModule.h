@@ -25,6 +25,7 @@ struct VirtualOptions {
     bool silent = false;
     DWORD linkSpeed = 0;
     bool paperOut = false;
+    unsigned paperOutWrites = 0; // so many writes find no paper, later ones do
     bool gone = false;
     std::string output;
     std::string deviceId; // empty: the virtual printer's own
