@@ -22,6 +22,7 @@
 #include "protocol/Layer.h"
 #include "sim/ForwardingPorts.h"
 #include "sim/VirtualPorts.h"
+#include "tests/support/QuietHost.h"
 
 #include <atomic>
 #include <cstdio>
@@ -30,13 +31,6 @@
 #include <string>
 
 namespace {
-
-class Host : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data&) override {}
-    void doAccept(Visitor&) override {}
-};
 
 // The virtual ports, counting reads; with nothingAtOnce, every read returns
 // at once without a byte, as a port without a back channel does.
@@ -75,7 +69,7 @@ void idle(const char* name, bool nothingAtOnce, DWORD seconds) {
     TransportProperties properties;
     properties.setString(text, PropertyRecords::Portname, "LPT1:");
     properties.setLong(text, PropertyRecords::Handle, 0x1001);
-    Host host;
+    par1test::QuietHost host;
     ConnectionManager* manager = TransportGetConnectionManager();
     Layer* connection = manager->doGet(&host, text, "bidi");
     if (connection == nullptr || connection->open() != 0) {

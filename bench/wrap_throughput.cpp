@@ -33,6 +33,7 @@
 #include "sim/VirtualPorts.h"
 #ifndef _WIN32
 #include "bench/support/PtyPrinterRows.h"
+#include "tests/support/QuietHost.h"
 #endif
 
 #include <chrono>
@@ -50,14 +51,6 @@ using Clock = std::chrono::steady_clock;
 const uint32_t headerSize = 5;
 const uint32_t defaultPacketSize = 4096;
 const double mebibyte = 1024.0 * 1024.0;
-
-// What the printer sends back (acknowledgements are taken below) is dropped.
-class Host : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data&) override {}
-    void doAccept(Visitor&) override {}
-};
 
 struct Result {
     bool ok = false;
@@ -91,7 +84,7 @@ Result printJob(const std::vector<unsigned char>& job, DWORD linkSpeed, bool wra
         result.failure = "TransportInitialize failed";
         return result;
     }
-    Host host;
+    par1test::QuietHost host;
     ConnectionManager* manager = TransportGetConnectionManager();
     Layer* connection = manager->doGet(&host, transportString(packetSize), "bidi");
     if (connection == nullptr) {

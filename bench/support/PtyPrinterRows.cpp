@@ -6,6 +6,7 @@
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
 #include "sim/linux/PtyPrinter.h"
+#include "tests/support/QuietHost.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,13 +25,6 @@ const char* const transportString =
     "<Portname>LPT1:</Portname><Handle>4097</Handle><Device>BpdPrinter</Device>"
     "<Transport>PAR1</Transport>";
 
-class Host : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data&) override {}
-    void doAccept(Visitor&) override {}
-};
-
 struct Row {
     bool ok = false;
     double seconds = 0;
@@ -39,7 +33,7 @@ struct Row {
     std::string failure;
 };
 
-void visit(Layer& connection, Host& host, const char* name, Data& data) {
+void visit(Layer& connection, par1test::QuietHost& host, const char* name, Data& data) {
     VisitorManager* visitors = TransportGetVisitorManager();
     Visitor* visitor = visitors->getVisitor(name);
     visitor->setData(&data);
@@ -58,7 +52,7 @@ Row printOnPty(const std::string& devices, const std::vector<unsigned char>& job
         row.failure = "TransportInitialize failed";
         return row;
     }
-    Host host;
+    par1test::QuietHost host;
     ConnectionManager* manager = TransportGetConnectionManager();
     Layer* connection = manager->doGet(&host, transportString, "bidi");
     if (connection == nullptr || connection->open() != 0) {

@@ -24,6 +24,7 @@
 #include "support/TestChild.h"
 
 #include "platform/win32.h"
+#include "support/QuietHost.h"
 #include "support/TextReports.h"
 
 #include <gtest/gtest.h>
@@ -88,13 +89,6 @@ std::string readFile(const std::string& path) {
     CloseHandle(file);
     return text;
 }
-
-class Host : public Layer {
-public:
-    using Layer::doAccept;
-    void doAccept(Data&) override {}
-    void doAccept(Visitor&) override {}
-};
 
 std::string transportString(unsigned port) {
     std::string text;
@@ -181,7 +175,7 @@ void logLines(unsigned port, const char* phase, long long& longestUs, long long&
     }
     logLines(port, "discovered", longestUs, totalUs);
 
-    Host host;
+    par1test::QuietHost host;
     ConnectionManager* manager = TransportGetConnectionManager();
     Layer* connection = manager->doGet(&host, transportString(port), "bidi");
     if (connection == nullptr || connection->open() != 0) {
