@@ -31,9 +31,9 @@
 #include "protocol/Data.h"
 #include "protocol/Layer.h"
 #include "sim/VirtualPorts.h"
+#include "tests/support/QuietHost.h"
 #ifndef _WIN32
 #include "bench/support/PtyPrinterRows.h"
-#include "tests/support/QuietHost.h"
 #endif
 
 #include <chrono>
